@@ -1,0 +1,91 @@
+// The CAD host's COM interfaces, by role: one method per host operation.
+// Out pointers are set by the host (null when it has nothing to give);
+// interface pointers handed out are the caller's to release, texts the
+// caller's to free. Lengths are in metres.
+#pragma once
+
+#include <oleauto.h>
+
+struct IHostApplication;
+struct IHostFrame;
+struct IHostDocument;
+struct IHostPartDocument;
+struct IHostBody;
+
+// Length-unit codes of IHostDocument::SetLengthUnit.
+enum HostLengthUnit {
+  hostMM = 0,
+  hostCM = 1,
+  hostMETER = 2,
+  hostINCHES = 3,
+  hostFEET = 4,
+};
+
+struct IHostApplication : IUnknown {
+  // The active document, null when there is none.
+  STDMETHOD(ActiveDocument)(IHostDocument** document) PURE;
+  // A new part document, which becomes the active document; null on failure.
+  STDMETHOD(NewPartDocument)(IHostPartDocument** part) PURE;
+  // The running host's revision text, such as "21.0.0".
+  STDMETHOD(RevisionNumber)(BSTR* revision) PURE;
+  // The host's main frame.
+  STDMETHOD(Frame)(IHostFrame** frame) PURE;
+  // Loads a file into the host; `status` receives the host's own code.
+  STDMETHOD(LoadFile)(BSTR path, BSTR arguments, LONG* status) PURE;
+
+ protected:
+  ~IHostApplication() = default;
+};
+STAND_IN_INTERFACE_ID(IHostApplication, "83A33D22-27C5-11CE-BFD4-00400513BB57");
+
+struct IHostFrame : IUnknown {
+  // The main window's handle as a 32-bit integer.
+  STDMETHOD(MainWindowHandle)(LONG* handle) PURE;
+
+ protected:
+  ~IHostFrame() = default;
+};
+STAND_IN_INTERFACE_ID(IHostFrame, "55599023-CA1B-402F-8E5A-B7AABA96D6BE");
+
+struct IHostDocument : IUnknown {
+  // Settings the bridge makes before and after adding geometry in bulk.
+  STDMETHOD(PreGeometrySettingA)(LONG value) PURE;
+  STDMETHOD(PreGeometrySettingB)(LONG value) PURE;
+  STDMETHOD(PostGeometryStepA)() PURE;
+  STDMETHOD(PostGeometryStepB)() PURE;
+  STDMETHOD(PostSketchStep)() PURE;
+  // Length unit, one of HostLengthUnit.
+  STDMETHOD(SetLengthUnit)(LONG unit) PURE;
+  // Opens a 3D sketch when none is open, closes the open one otherwise.
+  STDMETHOD(Toggle3DSketch)(LONG value) PURE;
+  // A line in the open sketch; `segment` receives the new entity.
+  STDMETHOD(CreateSketchLine)(double x1, double y1, double z1, double x2, double y2, double z2,
+                              IUnknown** segment) PURE;
+  // Saves the document under `path`; `code` receives 0 on success.
+  STDMETHOD(SaveToPath)(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy, LONG* code) PURE;
+
+ protected:
+  ~IHostDocument() = default;
+};
+STAND_IN_INTERFACE_ID(IHostDocument, "B90793FB-EF3D-4B80-A5C4-99959CDB6CEB");
+
+struct IHostPartDocument : IUnknown {
+  // A new empty body that collects faces.
+  STDMETHOD(NewBody)(IHostBody** body) PURE;
+
+ protected:
+  ~IHostPartDocument() = default;
+};
+STAND_IN_INTERFACE_ID(IHostPartDocument, "83A33D32-27C5-11CE-BFD4-00400513BB57");
+
+struct IHostBody : IUnknown {
+  // Adds one planar face bounded by the polygon of `count` points (x, y, z
+  // each), with the unit normal `normal` (three doubles).
+  STDMETHOD(CreatePlanarFace)(LONG count, const double* points, const double* normal) PURE;
+  // Sews the faces added so far into a body of the part.
+  STDMETHOD(CreateBodyFromSurfaces)(IHostBody** body) PURE;
+
+ protected:
+  ~IHostBody() = default;
+};
+STAND_IN_INTERFACE_ID(IHostBody, "05FFF422-A588-4D18-A2B8-B4A188029E5C");

@@ -1,0 +1,25 @@
+// How Windows paths reach this machine's file system.
+//
+//   X:\dir\name    ->  <root of drive X>/dir/name
+//   \dir\name      ->  /dir/name
+//   dir\name       ->  dir/name (relative to the working directory)
+//   \\srv\share\f  ->  /mnt/unc/srv/share/f
+//
+// Both separators are accepted. The root of drive X is, in order: the one set
+// by SetDriveRoot, the environment variable TESSALY_DRIVE_X, and else "/"
+// for Z: (as Wine does) and /mnt/x for every other letter.
+#pragma once
+
+#include <string>
+
+namespace stand_in {
+
+std::string NativePath(const std::wstring& windows_path);
+// The Windows form of a native path: under the longest matching drive root,
+// else on Z:.
+std::wstring WindowsPath(const std::string& native_path);
+// Maps drive `letter` onto `root` (an empty root restores the default).
+void SetDriveRoot(wchar_t letter, const std::string& root);
+std::string DriveRoot(wchar_t letter);
+
+}  // namespace stand_in

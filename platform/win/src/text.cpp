@@ -1,0 +1,259 @@
+#include "stand_in/text.h"
+
+#include <windows.h>
+
+#include <cwctype>
+#include <vector>
+
+namespace stand_in {
+namespace {
+
+// Rewrites a Microsoft wide format into the C library's wide format.
+std::wstring TranslateFormat(const wchar_t* format) {
+  std::wstring out;
+  for (const wchar_t* p = format; *p;) {
+    if (*p != L'%') {
+      out += *p++;
+      continue;
+    }
+    out += *p++;
+    if (*p == L'%') {
+      out += *p++;
+      continue;
+    }
+    while (*p && std::wcschr(L"-+ #0", *p)) out += *p++;
+    while (*p && (std::iswdigit(*p) || *p == L'*')) out += *p++;
+    if (*p == L'.') {
+      out += *p++;
+      while (*p && (std::iswdigit(*p) || *p == L'*')) out += *p++;
+    }
+    enum { kNone, kShort, kLong, kOther } size = kNone;
+    if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
+      out += L"ll";
+      p += 3;
+      size = kOther;
+    } else if (p[0] == L'h' && p[1] == L'h') {
+      out += L"hh";
+      p += 2;
+      size = kOther;
+    } else if (*p == L'h') {
+      ++p;
+      size = kShort;
+    } else if (*p == L'l' || *p == L'w') {
+      ++p;
+      if (*p == L'l') {
+        out += L"ll";
+        ++p;
+        size = kOther;
+      } else {
+        size = kLong;
+      }
+    } else if (*p == L'L' || *p == L'z' || *p == L'j' || *p == L't') {
+      out += *p++;
+      size = kOther;
+    }
+    if (!*p) break;
+    wchar_t conv = *p++;
+    switch (conv) {
+      case L's':
+      case L'c':
+        if (size == kShort) out += conv;           // %hs: narrow
+        else out += L'l', out += conv;              // %s, %ls: wide
+        break;
+      case L'S':
+      case L'C':
+        if (size == kLong) out += L'l';             // %lS: wide
+        out += static_cast<wchar_t>(std::towlower(conv));  // %S: narrow
+        break;
+      default:
+        if (size == kShort) out += L'h';
+        else if (size == kLong) out += L'l';
+        out += conv;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool VFormat(std::wstring& out, const wchar_t* format, va_list args) {
+  out.clear();
+  if (!format) return false;
+  const std::wstring fmt = TranslateFormat(format);
+  std::vector<wchar_t> buffer(256);
+  for (;;) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vswprintf(buffer.data(), buffer.size(), fmt.c_str(), copy);
+    va_end(copy);
+    if (n >= 0) {
+      out.assign(buffer.data(), static_cast<size_t>(n));
+      return true;
+    }
+    // The C library reports both overflow and a bad argument as -1.
+    if (buffer.size() >= (size_t{1} << 26)) return false;
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+std::wstring Format(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::wstring out;
+  VFormat(out, format, args);
+  va_end(args);
+  return out;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t wc : text) {
+    uint32_t c = static_cast<uint32_t>(wc);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  std::wstring out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char b = static_cast<unsigned char>(text[i]);
+    uint32_t c;
+    size_t extra;
+    if (b < 0x80) { c = b; extra = 0; }
+    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
+    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
+    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
+    else { out += static_cast<wchar_t>(0xFFFD); ++i; continue; }
+    bool ok = true;
+    for (size_t k = 1; k <= extra; ++k) {
+      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) { ok = false; break; }
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    if (!ok) { out += static_cast<wchar_t>(0xFFFD); ++i; continue; }
+    out += static_cast<wchar_t>(c);
+    i += extra + 1;
+  }
+  return out;
+}
+
+}  // namespace stand_in
+
+// --- CRT wide helpers -------------------------------------------------------
+
+int __cdecl _vsnwprintf_s(wchar_t* buffer, size_t count, size_t max_count, const wchar_t* format, va_list args) {
+  if (!buffer || count == 0) return -1;
+  std::wstring out;
+  if (!stand_in::VFormat(out, format, args)) {
+    buffer[0] = 0;
+    return -1;
+  }
+  size_t limit = count - 1;
+  if (max_count != _TRUNCATE && max_count < limit) limit = max_count;
+  if (out.size() > limit) {
+    if (max_count == _TRUNCATE) {
+      std::wmemcpy(buffer, out.data(), limit);
+      buffer[limit] = 0;
+    } else {
+      buffer[0] = 0;
+    }
+    return -1;
+  }
+  std::wmemcpy(buffer, out.data(), out.size());
+  buffer[out.size()] = 0;
+  return static_cast<int>(out.size());
+}
+
+int __cdecl _snwprintf_s(wchar_t* buffer, size_t count, size_t max_count, const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = _vsnwprintf_s(buffer, count, max_count, format, args);
+  va_end(args);
+  return n;
+}
+
+int __cdecl swprintf_s(wchar_t* buffer, size_t count, const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = _vsnwprintf_s(buffer, count, count ? count - 1 : 0, format, args);
+  va_end(args);
+  return n;
+}
+
+int __cdecl _vscwprintf(const wchar_t* format, va_list args) {
+  std::wstring out;
+  return stand_in::VFormat(out, format, args) ? static_cast<int>(out.size()) : -1;
+}
+
+int __cdecl _wcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    wint_t ca = std::towlower(static_cast<wint_t>(a[i]));
+    wint_t cb = std::towlower(static_cast<wint_t>(b[i]));
+    if (ca != cb) return ca < cb ? -1 : 1;
+    if (ca == 0) return 0;
+  }
+  return 0;
+}
+
+int __cdecl _wcsicmp(const wchar_t* a, const wchar_t* b) { return _wcsnicmp(a, b, static_cast<size_t>(-1)); }
+
+wchar_t* __cdecl _wcslwr(wchar_t* text) {
+  for (wchar_t* p = text; p && *p; ++p) *p = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(*p)));
+  return text;
+}
+
+wchar_t* __cdecl _wcsupr(wchar_t* text) {
+  for (wchar_t* p = text; p && *p; ++p) *p = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(*p)));
+  return text;
+}
+
+int __cdecl wcscpy_s(wchar_t* dest, size_t count, const wchar_t* source) {
+  if (!dest || count == 0) return 22;  // EINVAL
+  if (!source) {
+    dest[0] = 0;
+    return 22;
+  }
+  size_t n = std::wcslen(source);
+  if (n >= count) {
+    dest[0] = 0;
+    return 34;  // ERANGE
+  }
+  std::wmemcpy(dest, source, n + 1);
+  return 0;
+}
+
+int __cdecl wcscat_s(wchar_t* dest, size_t count, const wchar_t* source) {
+  if (!dest || count == 0 || !source) return 22;
+  size_t have = std::wcslen(dest);
+  if (have >= count) return 22;
+  return wcscpy_s(dest + have, count - have, source);
+}
+
+// --- Last error ---------------------------------------------------------------
+
+namespace {
+thread_local DWORD t_lastError = 0;
+}
+
+DWORD WINAPI GetLastError() { return t_lastError; }
+void WINAPI SetLastError(DWORD code) { t_lastError = code; }
+
+const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
