@@ -161,3 +161,7 @@ int __cdecl wcscat_s(wchar_t* dest, size_t count, const wchar_t* source);
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+#include <corecrt_wstdlib.h>
+#include <io.h>
+#include <fileapi.h>
+#include <winuser.h>

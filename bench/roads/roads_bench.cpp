@@ -1,0 +1,103 @@
+// Both mesh roads through the stand-in host, over generated grids of 10^4,
+// 10^5 and 10^6 triangles, and the topology build alone. Counters: time per
+// face, and the peak resident memory the run added (VmHWM, reset per run).
+
+#include <benchmark/benchmark.h>
+
+#include "VLMSWON.h"
+#include "stand_in/host.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// A grid of n x n cells, two triangles each, gently curved so that no two
+// faces are coplanar neighbours by accident.
+ON_Mesh Grid(int cells) {
+  ON_Mesh mesh;
+  for (int j = 0; j <= cells; ++j)
+    for (int i = 0; i <= cells; ++i)
+      mesh.m_V.Append(ON_3fPoint(static_cast<float>(i), static_cast<float>(j), static_cast<float>((i * i + j * j) % 7)));
+  for (int j = 0; j < cells; ++j)
+    for (int i = 0; i < cells; ++i) {
+      const int a = j * (cells + 1) + i, b = a + 1, c = b + cells + 1, d = a + cells + 1;
+      ON_MeshFace f;
+      f.vi[0] = a, f.vi[1] = b, f.vi[2] = f.vi[3] = c;
+      mesh.m_F.Append(f);
+      f.vi[0] = a, f.vi[1] = c, f.vi[2] = f.vi[3] = d;
+      mesh.m_F.Append(f);
+    }
+  return mesh;
+}
+
+int CellsFor(int64_t triangles) {
+  int cells = 1;
+  while (2LL * cells * cells < triangles) ++cells;
+  return cells;
+}
+
+long ReadKb(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const size_t n = std::strlen(field);
+  while (std::getline(status, line))
+    if (line.compare(0, n, field) == 0) return std::stol(line.substr(n + 1));
+  return 0;
+}
+
+void ResetPeak() {
+  if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", f);
+    std::fclose(f);
+  }
+}
+
+void Finish(benchmark::State& state, long baseKb, int64_t faces) {
+  state.counters["faces"] = static_cast<double>(faces);
+  state.counters["per_face"] = benchmark::Counter(static_cast<double>(faces) * state.iterations(),
+                                                  benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["peak_MB"] = static_cast<double>(ReadKb("VmHWM:") - baseKb) / 1024.0;
+}
+
+void Road(benchmark::State& state, int mode) {
+  ON_ClassArray<ON_Mesh> meshes;
+  meshes.Append(Grid(CellsFor(state.range(0))));
+  const int64_t faces = meshes[0].m_F.Count();
+  meshes[0].Topology();  // built by the caller's earlier work, not timed here
+  ResetPeak();
+  const long base = ReadKb("VmRSS:");
+  for (auto _ : state) {
+    stand_in::Host host;
+    host.SetRecording(false);
+    if (!VLMSWON::CreatePartFromMeshes(host.Application(), meshes, 0, mode, 1, 0)) state.SkipWithError("road failed");
+  }
+  Finish(state, base, faces);
+}
+
+void BM_SolidRoad(benchmark::State& state) { Road(state, 0); }
+void BM_SketchRoad(benchmark::State& state) { Road(state, 1); }
+
+void BM_TopologyBuild(benchmark::State& state) {
+  const ON_Mesh grid = Grid(CellsFor(state.range(0)));
+  ResetPeak();
+  const long base = ReadKb("VmRSS:");
+  ON_Mesh mesh(grid);
+  for (auto _ : state) {
+    state.PauseTiming();
+    mesh.DestroyTopology();
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(mesh.Topology().TopEdgeCount());
+  }
+  Finish(state, base, grid.m_F.Count());
+}
+
+}  // namespace
+
+BENCHMARK(BM_SolidRoad)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SketchRoad)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TopologyBuild)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

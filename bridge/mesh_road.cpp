@@ -1,0 +1,217 @@
+// The mesh road: openNURBS meshes into part documents, as solids (one planar
+// face per mesh face) or as 3D-sketch lines (one line per mesh edge).
+
+#include <atlbase.h>
+
+#include "HostUtils.h"
+#include "VLMGUI.h"
+#include "VLMGeo.h"
+#include "VLMSWON.h"
+
+namespace {
+
+// A face that names a vertex the mesh does not have would make the road read
+// past the vertex list; such a mesh is refused whole, before the host sees it.
+bool CheckMeshIndexes(const ON_Mesh& mesh) {
+  const int vertexCount = mesh.m_V.Count();
+  const int faceCount = mesh.m_F.Count();
+  for (int fi = 0; fi < faceCount; ++fi) {
+    const ON_MeshFace& f = mesh.m_F[fi];
+    for (int k = 0; k < 4; ++k) {
+      if (f.vi[k] < 0 || f.vi[k] >= vertexCount) {
+        CString text;
+        text.Format(L"Invalid mesh: face %d names vertex %d, but the mesh has %d vertices", fi, f.vi[k],
+                    vertexCount);
+        VLMSWON::SetError(text);
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+ON_3dPoint Vertex(const ON_Mesh& mesh, int index) { return ON_3dPoint(mesh.m_V[index]); }
+
+// The document calls that precede geometry in a new part; gives the scale.
+double PrepareDocument(IHostDocument* document, int unitsCode) {
+  document->PreGeometrySettingA(1);
+  document->PreGeometrySettingB(0);
+  double scale = 1.0;
+  SetDocumentUnits(document, unitsCode, &scale);
+  return scale;
+}
+
+void FinishDocument(IHostDocument* document) {
+  document->PostGeometryStepA();
+  document->PostGeometryStepB();
+}
+
+}  // namespace
+
+int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON_Mesh>& meshes, int unitsCode,
+                                  int importMode, int multiBody, int showProgress) {
+  if (!multiBody) {
+    for (int i = 0; i < meshes.Count(); ++i)
+      if (!CreatePartFromMesh(host, meshes[i], unitsCode, importMode, showProgress)) return 0;
+    return 1;
+  }
+
+  CComPtr<IHostPartDocument> part;
+  host->NewPartDocument(&part);
+  if (!part) {
+    SetError(L"Unable to create part");
+    return 0;
+  }
+  CComPtr<IHostDocument> document;
+  host->ActiveDocument(&document);
+  if (!document) {
+    SetError(L"Unable to retrieve active model");
+    return 0;
+  }
+
+  const double scale = PrepareDocument(document, unitsCode);
+  if (importMode == 1) document->Toggle3DSketch(0);
+
+  int result = 1;
+  ON_Mesh scratch;  // one copy for the whole call, overwritten per mesh
+  for (int i = 0; i < meshes.Count() && result; ++i) {
+    if (importMode == 0) {
+      scratch = meshes[i];
+      VLMMesh::BreakQuads(scratch, 1, nullptr);
+      result = CreateSolidFromMesh(part, scratch, scale, showProgress);
+    } else if (importMode == 1) {
+      result = CreateSketchFromMesh(document, meshes[i], scale, showProgress);
+    }
+  }
+
+  if (importMode == 1) {
+    document->PostSketchStep();
+    document->Toggle3DSketch(0);
+  }
+  FinishDocument(document);
+  document.Release();
+  part.Release();
+  return result;
+}
+
+int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int unitsCode, int importMode,
+                                int showProgress) {
+  CComPtr<IHostPartDocument> part;
+  host->NewPartDocument(&part);
+  if (!part) {
+    SetError(L"Unable to create new part");
+    return 0;
+  }
+  CComPtr<IHostDocument> document;
+  host->ActiveDocument(&document);
+  if (!document) {
+    SetError(L"Unable to retrieve active model");
+    return 0;
+  }
+
+  const double scale = PrepareDocument(document, unitsCode);
+  int result = 1;
+  if (importMode == 0) {
+    ON_Mesh copy(mesh);
+    VLMMesh::BreakQuads(copy, 1, nullptr);
+    result = CreateSolidFromMesh(part, copy, scale, showProgress);
+  } else if (importMode == 1) {
+    document->Toggle3DSketch(0);
+    result = CreateSketchFromMesh(document, mesh, scale, showProgress);
+    document->PostSketchStep();
+    document->Toggle3DSketch(0);
+  }
+
+  FinishDocument(document);
+  document.Release();
+  part.Release();
+  return result;
+}
+
+int VLMSWON::CreateSolidFromMesh(IHostPartDocument* part, const ON_Mesh& mesh, double scale, int showProgress) {
+  if (!CheckMeshIndexes(mesh)) return 0;
+
+  CComPtr<IHostBody> body;
+  HRESULT hr = part->NewBody(&body);
+  if (hr != S_OK || !body) {
+    SetError(L"Unable to create new body");
+    return 0;
+  }
+
+  VLMProgress progress(L"Creating solid", L"", 0.0, 100.0, nullptr);
+  if (showProgress) {
+    progress.SetMax(mesh.m_F.Count());
+    progress.StartProgress();
+  }
+
+  double points[12];
+  for (int i = 0; i < mesh.m_F.Count(); ++i) {
+    if (showProgress) progress.StepIt(1.0);
+    const ON_MeshFace& face = mesh.m_F[i];
+    const ON_3dPoint corners[4] = {Vertex(mesh, face.vi[0]), Vertex(mesh, face.vi[1]), Vertex(mesh, face.vi[2]),
+                                   Vertex(mesh, face.vi[3])};
+    // The normal comes from the unscaled corners; the zero vector when they
+    // are degenerate, and a quadrilateral takes that of its first three.
+    ON_3dVector normal;
+    normal.PerpendicularTo(corners[0], corners[1], corners[2]);
+    const int count = face.vi[2] != face.vi[3] ? 4 : 3;
+    for (int k = 0; k < count; ++k) {
+      points[3 * k + 0] = corners[k].x * scale;
+      points[3 * k + 1] = corners[k].y * scale;
+      points[3 * k + 2] = corners[k].z * scale;
+    }
+    const double n[3] = {normal.x, normal.y, normal.z};
+    body->CreatePlanarFace(count, points, n);
+  }
+
+  int result = 1;
+  if (showProgress) progress.SetStatus(L"Creating body from surfaces. This may take several minutes...");
+  CComPtr<IHostBody> sewn;
+  hr = body->CreateBodyFromSurfaces(&sewn);
+  // A host that reports success without a body has made none.
+  if (hr != S_OK || !sewn) {
+    SetError(L"Unable to create body from surfaces");
+    result = 0;
+  }
+  sewn.Release();
+  if (showProgress) progress.EndProgress();
+  body.Release();
+  return result;
+}
+
+int VLMSWON::CreateSketchFromMesh(IHostDocument* document, const ON_Mesh& mesh, double scale, int showProgress) {
+  if (!CheckMeshIndexes(mesh)) return 0;
+
+  VLMProgress progress(L"Creating mesh", L"", 0.0, 100.0, nullptr);
+  const ON_MeshTopology& top = mesh.Topology();
+  if (showProgress) {
+    progress.SetMax(top.m_tope.Count());
+    progress.StartProgress();
+  }
+  for (int e = 0; e < top.m_tope.Count(); ++e) {
+    if (showProgress) progress.StepIt(1.0);
+    const ON_MeshTopologyEdge& edge = top.m_tope[e];
+    const ON_3dPoint a = Vertex(mesh, top.m_topv[edge.m_topvi[0]].m_vi[0]);
+    const ON_3dPoint b = Vertex(mesh, top.m_topv[edge.m_topvi[1]].m_vi[0]);
+    CComPtr<IUnknown> segment;
+    document->CreateSketchLine(a.x * scale, a.y * scale, a.z * scale, b.x * scale, b.y * scale, b.z * scale,
+                               &segment);
+  }
+  if (showProgress) progress.EndProgress();
+  return 1;
+}
+
+int VLMSWON::CreateSketchFromMeshes(IHostDocument* document, const ON_ClassArray<ON_Mesh>& meshes, double scale,
+                                    int showProgress) {
+  VLMProgress progress(L"Creating meshes", L"", 0.0, 100.0, nullptr);
+  if (showProgress) {
+    progress.SetMax(meshes.Count());
+    progress.StartProgress();
+  }
+  for (int i = 0; i < meshes.Count(); ++i) {
+    if (showProgress) progress.StepIt(1.0);
+    if (!CreateSketchFromMesh(document, meshes[i], scale, 0)) return 0;
+  }
+  if (showProgress) progress.EndProgress();
+  return 1;
+}

@@ -1,0 +1,157 @@
+// The application and its frame: documents, the revision, the main window
+// and loading files.
+#include "state.h"
+
+#include "stand_in/paths.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace stand_in {
+
+HostState::HostState() {
+  application = Make<ApplicationObject>();
+  frame = Make<FrameObject>();
+}
+
+PartObject* HostState::NewPart() {
+  documents.emplace_back();
+  Document& part = documents.back();
+  PartObject* object = nullptr;
+  try {
+    documentObjects.reserve(documentObjects.size() + 1);
+    part.title = "Part" + std::to_string(partsMade + 1);
+    object = Make<PartObject>(part);
+  } catch (...) {
+    documents.pop_back();
+    throw;
+  }
+  documentObjects.push_back(object);
+  ++partsMade;
+  for (Document& d : documents) d.active = false;
+  part.active = true;
+  return object;
+}
+
+DocumentObject* HostState::Active() {
+  for (size_t i = 0; i < documents.size(); ++i)
+    if (documents[i].active) return documentObjects[i];
+  return nullptr;
+}
+
+STDMETHODIMP ApplicationObject::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (iid != __uuidof(IUnknown) && iid != __uuidof(IHostApplication)) return E_NOINTERFACE;
+  *object = HandOut(static_cast<IHostApplication*>(this));
+  return S_OK;
+}
+
+STDMETHODIMP ApplicationObject::ActiveDocument(IHostDocument** document) {
+  return Guarded([&] {
+    CallScope call(host_, Op::AppActiveDocument);
+    if (document) *document = nullptr;
+    if (call.Faulted()) return call.Fault();
+    if (!document) return call.Finish(E_POINTER, "document is null");
+    if (DocumentObject* active = host_.Active()) *document = HandOut(static_cast<IHostDocument*>(active));
+    return call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP ApplicationObject::NewPartDocument(IHostPartDocument** part) {
+  return Guarded([&] {
+    CallScope call(host_, Op::AppNewPartDocument);
+    if (part) *part = nullptr;
+    if (call.Faulted()) return call.Fault();
+    if (!part) return call.Finish(E_POINTER, "part is null");
+    *part = HandOut(static_cast<IHostPartDocument*>(host_.NewPart()));
+    return call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
+  return Guarded([&] {
+    CallScope call(host_, Op::AppRevisionNumber);
+    if (revision) *revision = nullptr;
+    if (call.Faulted()) return call.Fault();
+    if (!revision) return call.Finish(E_POINTER, "revision is null");
+    if (host_.revision) {
+      const std::wstring& text = *host_.revision;
+      *revision = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+      if (!*revision) return call.Finish(E_OUTOFMEMORY);
+    }
+    return call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
+  return Guarded([&] {
+    CallScope call(host_, Op::AppFrame);
+    if (frame) *frame = nullptr;
+    if (call.Faulted()) return call.Fault();
+    if (!frame) return call.Finish(E_POINTER, "frame is null");
+    *frame = HandOut(static_cast<IHostFrame*>(host_.frame));
+    return call.Finish(S_OK);
+  });
+}
+
+// The host keeps what it loaded as a record of the path and the size: the
+// system relies only on the load succeeding or failing.
+STDMETHODIMP ApplicationObject::LoadFile(BSTR path, BSTR arguments, LONG* status) {
+  return Guarded([&] {
+    CallScope call(host_, Op::AppLoadFile);
+    call.Text(path).Text(arguments);
+    if (status) *status = 0;
+    if (call.Faulted()) return call.Fault();
+    if (!status) return call.Finish(E_POINTER, "status is null");
+    const std::wstring given = FromBstr(path);
+    const std::string native = NativePath(given);
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status what = fs::status(native, ec);
+    if (native.empty() || !fs::exists(what)) {
+      *status = hostFileNotFound;
+      return call.Finish(E_FAIL, "no file at '" + native + "'");
+    }
+    if (!fs::is_regular_file(what)) {
+      *status = hostFileError;
+      return call.Finish(E_FAIL, "'" + native + "' is not a regular file");
+    }
+    std::ifstream in(native, std::ios::binary);
+    if (!in) {
+      *status = hostFileError;
+      return call.Finish(E_FAIL, "cannot open '" + native + "'");
+    }
+    uint64_t size = 0;
+    char buffer[1 << 14];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) size += static_cast<uint64_t>(in.gcount());
+    if (in.bad()) {
+      *status = hostFileError;
+      return call.Finish(E_FAIL, "cannot read '" + native + "'");
+    }
+    host_.loadedFiles.push_back({given, size});
+    *status = hostFileOK;
+    return call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP FrameObject::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (iid != __uuidof(IUnknown) && iid != __uuidof(IHostFrame)) return E_NOINTERFACE;
+  *object = HandOut(static_cast<IHostFrame*>(this));
+  return S_OK;
+}
+
+STDMETHODIMP FrameObject::MainWindowHandle(LONG* handle) {
+  return Guarded([&] {
+    CallScope call(host_, Op::FrameMainWindowHandle);
+    if (handle) *handle = 0;
+    if (call.Faulted()) return call.Fault();
+    if (!handle) return call.Finish(E_POINTER, "handle is null");
+    *handle = host_.mainWindow;
+    return call.Finish(S_OK);
+  });
+}
+
+}  // namespace stand_in

@@ -1,0 +1,271 @@
+// Documents, their sketches and the bodies of parts.
+#include "state.h"
+
+#include "faces.h"
+#include "stand_in/paths.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace stand_in {
+namespace {
+
+bool SketchOpen(const Document& d) { return !d.sketches.empty() && d.sketches.back().open; }
+
+}  // namespace
+
+STDMETHODIMP DocumentObject::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = Role(iid);
+  if (!*object) return E_NOINTERFACE;
+  Acquire();
+  return S_OK;
+}
+
+void* DocumentObject::Role(REFIID iid) {
+  if (iid == __uuidof(IUnknown) || iid == __uuidof(IHostDocument)) return static_cast<IHostDocument*>(this);
+  return nullptr;
+}
+
+HRESULT DocumentObject::Step(Op op) {
+  return Guarded([&] {
+    CallScope call(host_, op);
+    if (call.Faulted()) return call.Fault();
+    return call.Finish(S_OK);
+  });
+}
+
+// The settings and steps around bulk geometry have no effect here: the
+// system relies on nothing they do.
+STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
+  return Guarded([&] {
+    CallScope call(host_, Op::DocPreGeometrySettingA);
+    call.Long(value);
+    return call.Faulted() ? call.Fault() : call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP DocumentObject::PreGeometrySettingB(LONG value) {
+  return Guarded([&] {
+    CallScope call(host_, Op::DocPreGeometrySettingB);
+    call.Long(value);
+    return call.Faulted() ? call.Fault() : call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP DocumentObject::PostGeometryStepA() { return Step(Op::DocPostGeometryStepA); }
+STDMETHODIMP DocumentObject::PostGeometryStepB() { return Step(Op::DocPostGeometryStepB); }
+STDMETHODIMP DocumentObject::PostSketchStep() { return Step(Op::DocPostSketchStep); }
+
+STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
+  return Guarded([&] {
+    CallScope call(host_, Op::DocSetLengthUnit);
+    call.Long(unit);
+    if (call.Faulted()) return call.Fault();
+    if (unit < hostMM || unit > hostFEET)
+      return call.Finish(E_INVALIDARG, "unit code " + std::to_string(unit) + " is not one of 0 (mm) to 4 (ft)");
+    document_.lengthUnit = unit;
+    return call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
+  return Guarded([&] {
+    CallScope call(host_, Op::DocToggle3DSketch);
+    call.Long(value);
+    if (call.Faulted()) return call.Fault();
+    if (value != 0) return call.Finish(E_INVALIDARG, "value " + std::to_string(value) + " is not 0");
+    if (SketchOpen(document_)) document_.sketches.back().open = false;
+    else document_.sketches.emplace_back();
+    return call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, double x2, double y2, double z2,
+                                              IUnknown** segment) {
+  return Guarded([&] {
+    CallScope call(host_, Op::DocCreateSketchLine);
+    const double c[6] = {x1, y1, z1, x2, y2, z2};
+    for (double v : c) call.Double(v);
+    if (segment) *segment = nullptr;
+    if (call.Faulted()) return call.Fault();
+    if (!segment) return call.Finish(E_POINTER, "segment is null");
+    if (!SketchOpen(document_)) return call.Finish(E_FAIL, "no 3D sketch is open");
+    static const char* const kNames[6] = {"x1", "y1", "z1", "x2", "y2", "z2"};
+    for (int i = 0; i < 6; ++i)
+      if (!std::isfinite(c[i])) return call.Finish(E_FAIL, std::string(kNames[i]) + " is not a finite number");
+    const SketchLine line{{x1, y1, z1}, {x2, y2, z2}};
+    if (line.from == line.to) return call.Finish(E_FAIL, "the line's ends coincide");
+    Sketch& sketch = document_.sketches.back();
+    // Room first, so that nothing fails once the view is taken.
+    if (sketch.lines.size() == sketch.lines.capacity()) sketch.lines.reserve(2 * sketch.lines.size() + 16);
+    SegmentObject* view = host_.Segment(document_, document_.sketches.size() - 1, sketch.lines.size());
+    sketch.lines.push_back(line);
+    *segment = HandOut(static_cast<IUnknown*>(view));
+    return call.Finish(S_OK);
+  });
+}
+
+// Whatever the document's kind, the stand-in writes it as OBJ, under the
+// path given and whatever its extension. The call answers S_OK; `code`
+// tells whether the file was written.
+STDMETHODIMP DocumentObject::SaveToPath(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy,
+                                        LONG* code) {
+  return Guarded([&] {
+    CallScope call(host_, Op::DocSaveToPath);
+    call.Text(path).Long(version).Bool(silent).Bool(copy);
+    if (code) *code = 0;
+    if (call.Faulted()) return call.Fault();
+    if (!code) return call.Finish(E_POINTER, "code is null");
+    std::string error;
+    if (!SaveObj(document_, NativePath(FromBstr(path)), &error)) {
+      *code = hostFileError;
+      return call.Finish(S_OK, error);
+    }
+    *code = hostFileOK;
+    return call.Finish(S_OK);
+  });
+}
+
+void* PartObject::Role(REFIID iid) {
+  if (iid == __uuidof(IHostPartDocument)) return static_cast<IHostPartDocument*>(this);
+  return DocumentObject::Role(iid);
+}
+
+STDMETHODIMP PartObject::NewBody(IHostBody** body) {
+  return Guarded([&] {
+    CallScope call(host_, Op::PartNewBody);
+    if (body) *body = nullptr;
+    if (call.Faulted()) return call.Fault();
+    if (!body) return call.Finish(E_POINTER, "body is null");
+    document_.collectors.emplace_back();
+    BodyObject* object = nullptr;
+    try {
+      object = host_.Make<BodyObject>(document_, document_.collectors.back(), document_.collectors.size() - 1);
+    } catch (...) {
+      document_.collectors.pop_back();
+      throw;
+    }
+    *body = HandOut(static_cast<IHostBody*>(object));
+    return call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP BodyObject::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (iid != __uuidof(IUnknown) && iid != __uuidof(IHostBody)) return E_NOINTERFACE;
+  *object = HandOut(static_cast<IHostBody*>(this));
+  return S_OK;
+}
+
+std::string BodyObject::Label() const {
+  return document_.title + (body_.kind == BodyKind::Collector ? " collector " : " body ") +
+         std::to_string(index_ + 1);
+}
+
+// The normal is checked but not kept: the polygon gives the face its plane,
+// and its winding the side the face looks to. A zero normal is accepted.
+STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, const double* normal) {
+  return Guarded([&] {
+    CallScope call(host_, Op::BodyCreatePlanarFace);
+    const bool countOk = count == 3 || count == 4;
+    call.Long(count);
+    if (countOk || !points) call.Doubles(points, 3 * static_cast<size_t>(countOk ? count : 0));
+    else call.Unread();  // the buffer's size is unknown
+    call.Doubles(normal, 3);
+    if (call.Faulted()) return call.Fault();
+    if (body_.kind != BodyKind::Collector) return call.Finish(E_FAIL, "a sewn body takes no more faces");
+    if (!countOk)
+      return call.Finish(E_FAIL, "count is " + std::to_string(count) + "; a planar face has 3 or 4 points");
+    if (!points) return call.Finish(E_FAIL, "points is null");
+    if (!normal) return call.Finish(E_FAIL, "normal is null");
+    static const char* const kAxis[3] = {"x", "y", "z"};
+    for (int a = 0; a < 3; ++a)
+      if (!std::isfinite(normal[a])) return call.Finish(E_FAIL, std::string("normal.") + kAxis[a] + " is not a finite number");
+    Point3 corners[4];
+    for (int i = 0; i < count; ++i) corners[i] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
+    const std::string why = CheckPlanarPolygon(corners, count);
+    if (!why.empty()) return call.Finish(E_FAIL, why);
+    if (!body_.faces.Add(corners, count)) return call.Finish(E_OUTOFMEMORY, "the body holds as many faces as it can");
+    return call.Finish(S_OK);
+  });
+}
+
+// Sewing hands the collected faces over to the new body: the collector is
+// empty afterwards and may collect faces for another body.
+STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
+  return Guarded([&] {
+    CallScope call(host_, Op::BodyCreateBodyFromSurfaces);
+    if (body) *body = nullptr;
+    if (call.Faulted()) return call.Fault();
+    if (!body) return call.Finish(E_POINTER, "body is null");
+    if (body_.kind != BodyKind::Collector) return call.Finish(E_FAIL, "only a body from NewBody sews faces");
+    if (body_.faces.Count() == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
+    const bool closed = body_.faces.IsClosed();
+    document_.bodies.emplace_back();
+    Body& made = document_.bodies.back();
+    BodyObject* object = nullptr;
+    try {
+      made.kind = closed ? BodyKind::Solid : BodyKind::Sheet;
+      object = host_.Make<BodyObject>(document_, made, document_.bodies.size() - 1);
+    } catch (...) {
+      document_.bodies.pop_back();
+      throw;
+    }
+    made.faces = std::move(body_.faces);
+    made.faces.Seal();
+    body_.faces = FaceSet();
+    *body = HandOut(static_cast<IHostBody*>(object));
+    return call.Finish(S_OK);
+  });
+}
+
+STDMETHODIMP SegmentObject::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (iid != __uuidof(IUnknown)) return E_NOINTERFACE;
+  *object = HandOut(static_cast<IUnknown*>(this));
+  return S_OK;
+}
+
+std::string SegmentObject::Label() const {
+  return document_->title + " sketch " + std::to_string(sketch_ + 1) + " line " + std::to_string(line_ + 1);
+}
+
+void SegmentObject::Bind(const Document* document, size_t sketch, size_t line) {
+  document_ = document;
+  sketch_ = sketch;
+  line_ = line;
+}
+
+// A stale pointer taken up again leaves the pool.
+void SegmentObject::OnAcquiredFromNone() noexcept {
+  if (!pooled) return;
+  pooled = false;
+  auto& pool = host_.freeSegments;
+  pool.erase(std::remove(pool.begin(), pool.end(), this), pool.end());
+}
+
+void SegmentObject::OnLastRelease() noexcept {
+  pooled = true;
+  host_.freeSegments.push_back(this);  // never allocates: capacity is kept for all
+}
+
+SegmentObject* HostState::Segment(const Document& document, size_t sketch, size_t line) {
+  SegmentObject* view;
+  if (!freeSegments.empty()) {
+    view = freeSegments.back();
+    freeSegments.pop_back();
+    view->pooled = false;
+  } else {
+    freeSegments.reserve(segments + 1);
+    view = Make<SegmentObject>();
+    ++segments;
+  }
+  view->Bind(&document, sketch, line);
+  return view;
+}
+
+}  // namespace stand_in

@@ -1,0 +1,23 @@
+// The host's own geometric rules for faces.
+#pragma once
+
+#include "stand_in/host.h"
+
+#include <string>
+
+namespace stand_in {
+
+// Relative to the polygon's size (its largest corner-to-corner distance):
+// corners closer than this coincide, and a corner this close to the line
+// through its neighbours is collinear with them.
+constexpr double kCoincidentTolerance = 1e-9;
+// A quadrilateral whose corners lie farther than this (relative to its size)
+// from their mean plane is not planar. Looser, because corners that came
+// from single-precision data are planar only to about 1e-7.
+constexpr double kPlanarTolerance = 1e-6;
+
+// Why the host refuses the polygon of `count` (3 or 4) finite or non-finite
+// points: empty when it accepts it.
+std::string CheckPlanarPolygon(const Point3* points, int count);
+
+}  // namespace stand_in

@@ -1,0 +1,129 @@
+// Documents written as Wavefront OBJ, which any mesh viewer opens.
+#include "stand_in/host.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+namespace stand_in {
+namespace {
+
+class ObjWriter {
+ public:
+  explicit ObjWriter(std::FILE* file) : file_(file) { buffer_.reserve(kChunk + 256); }
+
+  void Text(const std::string& text) {
+    buffer_ += text;
+    Spill();
+  }
+  void Vertex(const Point3& p) {
+    buffer_ += 'v';
+    Number(p.x);
+    Number(p.y);
+    Number(p.z);
+    buffer_ += '\n';
+    Spill();
+  }
+  // An element ('f' or 'l') of 1-based vertex numbers.
+  void Element(char tag, const uint64_t* numbers, int count) {
+    buffer_ += tag;
+    for (int i = 0; i < count; ++i) {
+      buffer_ += ' ';
+      buffer_ += std::to_string(numbers[i]);
+    }
+    buffer_ += '\n';
+    Spill();
+  }
+  bool Finish() {
+    Write();
+    return ok_;
+  }
+
+ private:
+  static constexpr size_t kChunk = 1 << 20;
+  void Number(double v) {
+    char text[32];
+    text[0] = ' ';
+    const auto end = std::to_chars(text + 1, text + sizeof text, v).ptr;
+    buffer_.append(text, end);
+  }
+  void Spill() {
+    if (buffer_.size() >= kChunk) Write();
+  }
+  void Write() {
+    if (ok_ && !buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) ok_ = false;
+    buffer_.clear();
+  }
+
+  std::FILE* file_;
+  std::string buffer_;
+  bool ok_ = true;
+};
+
+void WriteDocument(ObjWriter& out, const Document& d) {
+  out.Text(std::string("# ") + d.title + ", length unit " + LengthUnitName(d.lengthUnit) + "; coordinates in metres\n");
+  uint64_t base = 1;
+  for (size_t i = 0; i < d.bodies.size(); ++i) {
+    const Body& b = d.bodies[i];
+    out.Text("o Body" + std::to_string(i + 1) + (b.kind == BodyKind::Solid ? " # solid\n" : " # sheet\n"));
+    for (const Point3& p : b.faces.Vertices()) out.Vertex(p);
+    for (size_t f = 0; f < b.faces.Count(); ++f) {
+      uint64_t n[4];
+      const int count = b.faces.CornerCount(f);
+      for (int k = 0; k < count; ++k) n[k] = base + b.faces.VertexIndex(f, k);
+      out.Element('f', n, count);
+    }
+    base += b.faces.Vertices().size();
+  }
+  for (size_t i = 0; i < d.sketches.size(); ++i) {
+    out.Text("o Sketch" + std::to_string(i + 1) + "\n");
+    for (const SketchLine& line : d.sketches[i].lines) {
+      out.Vertex(line.from);
+      out.Vertex(line.to);
+      const uint64_t n[2] = {base, base + 1};
+      out.Element('l', n, 2);
+      base += 2;
+    }
+  }
+}
+
+}  // namespace
+
+bool SaveObj(const Document& document, const std::string& path, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (path.empty()) return fail("no path to save to");
+  const std::string partial = path + ".saving";
+  std::FILE* file = std::fopen(partial.c_str(), "wb");
+  if (!file) return fail("cannot create '" + partial + "': " + std::strerror(errno));
+  bool written;
+  try {
+    ObjWriter out(file);
+    WriteDocument(out, document);
+    written = out.Finish();
+  } catch (...) {
+    std::fclose(file);
+    std::remove(partial.c_str());
+    throw;
+  }
+  int cause = written ? 0 : errno;
+  if (std::fclose(file) != 0 && written) {
+    written = false;
+    cause = errno;
+  }
+  if (!written) {
+    std::remove(partial.c_str());
+    return fail("cannot write '" + partial + "': " + std::strerror(cause));
+  }
+  if (std::rename(partial.c_str(), path.c_str()) != 0) {
+    const int renameErrno = errno;
+    std::remove(partial.c_str());
+    return fail("cannot move '" + partial + "' onto '" + path + "': " + std::strerror(renameErrno));
+  }
+  return true;
+}
+
+}  // namespace stand_in

@@ -1,0 +1,149 @@
+// FindFirstFileW and friends over the real file system.
+#include <windows.h>
+
+#include "stand_in/paths.h"
+#include "stand_in/text.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Search {
+  std::vector<WIN32_FIND_DATAW> entries;
+  size_t next = 0;
+};
+
+std::set<Search*>& Searches() {
+  static std::set<Search*> searches;
+  return searches;
+}
+
+wint_t Fold(wchar_t c) { return std::towupper(static_cast<wint_t>(c)); }
+
+// "*" matches any run of characters, "?" exactly one; case is ignored.
+bool Matches(const std::wstring& pattern, const std::wstring& name) {
+  size_t p = 0, n = 0;
+  size_t star = std::wstring::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == L'*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() && (pattern[p] == L'?' || Fold(pattern[p]) == Fold(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::wstring::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == L'*') ++p;
+  return p == pattern.size();
+}
+
+FILETIME ToFileTime(const timespec& t) {
+  // 100-nanosecond intervals since 1601-01-01.
+  const unsigned long long ticks = static_cast<unsigned long long>(t.tv_sec) * 10000000ull +
+                                   static_cast<unsigned long long>(t.tv_nsec) / 100ull + 116444736000000000ull;
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+bool Entry(const std::string& folder, const std::wstring& name, WIN32_FIND_DATAW* data) {
+  if (name.size() >= MAX_PATH) return false;
+  *data = WIN32_FIND_DATAW{};
+  std::wmemcpy(data->cFileName, name.data(), name.size());
+  struct stat st;
+  if (::stat((folder + "/" + stand_in::ToUtf8(name)).c_str(), &st) != 0) {
+    data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;  // a dangling link: a name without a file
+    return true;
+  }
+  data->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (!(st.st_mode & S_IWUSR)) data->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+  if (!S_ISDIR(st.st_mode)) {
+    const unsigned long long size = static_cast<unsigned long long>(st.st_size);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  }
+  data->ftCreationTime = ToFileTime(st.st_mtim);
+  data->ftLastAccessTime = ToFileTime(st.st_atim);
+  data->ftLastWriteTime = ToFileTime(st.st_mtim);
+  return true;
+}
+
+bool FoldedLess(const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
+  return std::lexicographical_compare(a.cFileName, a.cFileName + std::wcslen(a.cFileName), b.cFileName,
+                                      b.cFileName + std::wcslen(b.cFileName),
+                                      [](wchar_t x, wchar_t y) { return Fold(x) < Fold(y); });
+}
+
+}  // namespace
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+  if (!pattern || !data) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::wstring text(pattern);
+  size_t cut = text.find_last_of(L"\\/");
+  cut = cut == std::wstring::npos ? (text.size() >= 2 && text[1] == L':' ? 2 : 0) : cut + 1;
+  const std::wstring folderText = text.substr(0, cut);
+  const std::wstring namePattern = text.substr(cut);
+  const std::string folder = folderText.empty() ? std::string(".") : stand_in::NativePath(folderText);
+
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto* search = new Search;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::wstring name = stand_in::FromUtf8(e->d_name);
+    WIN32_FIND_DATAW entry;
+    if (Matches(namePattern, name) && Entry(folder, name, &entry)) search->entries.push_back(entry);
+  }
+  ::closedir(dir);
+  if (search->entries.empty()) {
+    delete search;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::sort(search->entries.begin(), search->entries.end(), FoldedLess);
+  *data = search->entries[0];
+  search->next = 1;
+  Searches().insert(search);
+  return search;
+}
+
+BOOL WINAPI FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW data) {
+  auto it = Searches().find(static_cast<Search*>(handle));
+  if (it == Searches().end() || !data) {
+    SetLastError(it == Searches().end() ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  Search* search = *it;
+  if (search->next >= search->entries.size()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  *data = search->entries[search->next++];
+  return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE handle) {
+  auto it = Searches().find(static_cast<Search*>(handle));
+  if (it == Searches().end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  delete *it;
+  Searches().erase(it);
+  return TRUE;
+}
