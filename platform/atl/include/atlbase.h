@@ -3,6 +3,7 @@
 
 #include <objbase.h>
 
+#include <memory>
 #include <utility>
 
 #define ATLASSERT(expr) ((void)0)
@@ -30,7 +31,7 @@ class CComPtr {
   }
   CComPtr& operator=(const CComPtr& other) noexcept { return *this = other.p; }
   CComPtr& operator=(CComPtr&& other) noexcept {
-    if (this != &other) {
+    if (this != std::addressof(other)) {
       T* old = p;
       p = other.p;
       other.p = nullptr;
@@ -88,7 +89,7 @@ class CComBSTR {
   CComBSTR(CComBSTR&& other) noexcept : m_str(other.m_str) { other.m_str = nullptr; }
   ~CComBSTR() { SysFreeString(m_str); }
   CComBSTR& operator=(const CComBSTR& other) {
-    if (this != &other) {
+    if (this != std::addressof(other)) {
       SysFreeString(m_str);
       m_str = other.m_str ? SysAllocStringLen(other.m_str, other.Length()) : nullptr;
     }
