@@ -99,8 +99,9 @@ STAND_IN_INTERFACE_ID(IHostPartDocument, "83A33D32-27C5-11CE-BFD4-00400513BB57")
 struct IHostBody : IUnknown {
   // Adds one planar face bounded by the polygon of `count` points (x, y, z
   // each), with the unit normal `normal` (three doubles). The host refuses
-  // (E_FAIL) a count other than 3 or 4 and a degenerate, non-planar or
-  // self-crossing polygon.
+  // (E_FAIL) a count other than 3 or 4, null or non-finite arguments and a
+  // degenerate, non-planar or self-crossing polygon. The polygon's winding
+  // orients the face, so a zero normal is accepted.
   STDMETHOD(CreatePlanarFace)(LONG count, const double* points, const double* normal) PURE;
   // Sews the faces added so far into a body of the part: a solid when every
   // edge is shared by exactly two faces, a sheet otherwise. No faces: E_FAIL.

@@ -18,6 +18,10 @@ const char* KindName(DocumentKind kind) {
   return "?";
 }
 
+std::string Count(size_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
 }  // namespace
 
 const char* LengthUnitName(LONG unit) {
@@ -83,17 +87,17 @@ std::string Host::Describe() const {
     out += d.title + ": " + KindName(d.kind) + ", unit " + LengthUnitName(d.lengthUnit) + (d.active ? ", active" : "") + "\n";
     for (size_t i = 0; i < d.sketches.size(); ++i) {
       const Sketch& k = d.sketches[i];
-      out += "  sketch " + std::to_string(i + 1) + ": " + std::to_string(k.lines.size()) + " lines" +
+      out += "  sketch " + std::to_string(i + 1) + ": " + Count(k.lines.size(), "line") +
              (k.open ? ", open" : "") + "\n";
     }
     for (size_t i = 0; i < d.bodies.size(); ++i) {
       const Body& b = d.bodies[i];
       out += "  body " + std::to_string(i + 1) + ": " + (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " +
-             std::to_string(b.faces.Count()) + " faces\n";
+             Count(b.faces.Count(), "face") + "\n";
     }
     for (size_t i = 0; i < d.collectors.size(); ++i) {
       const size_t pending = d.collectors[i].faces.Count();
-      if (pending) out += "  collector " + std::to_string(i + 1) + ": " + std::to_string(pending) + " faces not sewn\n";
+      if (pending) out += "  collector " + std::to_string(i + 1) + ": " + Count(pending, "face") + " not sewn\n";
     }
   }
   for (const LoadedFile& f : s.loadedFiles)

@@ -66,7 +66,7 @@ void WriteDocument(ObjWriter& out, const Document& d) {
   uint64_t base = 1;
   for (size_t i = 0; i < d.bodies.size(); ++i) {
     const Body& b = d.bodies[i];
-    out.Text("o Body" + std::to_string(i + 1) + (b.kind == BodyKind::Solid ? " # solid\n" : " # sheet\n"));
+    out.Text(std::string(b.kind == BodyKind::Solid ? "# solid\n" : "# sheet\n") + "o Body" + std::to_string(i + 1) + "\n");
     for (const Point3& p : b.faces.Vertices()) out.Vertex(p);
     for (size_t f = 0; f < b.faces.Count(); ++f) {
       uint64_t n[4];
