@@ -53,6 +53,14 @@ constexpr int ON_ArrayGrowCapacity(int capacity, int minimum_capacity, size_t el
 }
 
 namespace ON_ArrayDetail {
+// True when 0 <= i < count, for an index of any integer type.
+template <class I>
+constexpr bool InRange(I i, int count) {
+  if constexpr (std::is_signed<I>::value)
+    return i >= 0 && static_cast<long long>(i) < count;
+  else
+    return static_cast<unsigned long long>(i) < static_cast<unsigned long long>(count);
+}
 // True when p points into the `count` elements starting at a.
 template <class T>
 bool PointsInto(const T* p, const T* a, int count) {
@@ -118,13 +126,25 @@ class ON_SimpleArray {
   unsigned int SizeOfArray() const { return static_cast<unsigned int>(m_count * sizeof(T)); }
   unsigned int SizeOfElement() const { return static_cast<unsigned int>(sizeof(T)); }
 
-  // Unchecked access (asserted in builds without NDEBUG).
+  // Unchecked access (asserted in builds without NDEBUG). Any integer type
+  // may index; the overloads keep a[i] from being ambiguous with the
+  // built-in subscript through the pointer cast below.
   T& operator[](int i) {
     assert(i >= 0 && i < m_count);
     return m_a[i];
   }
   const T& operator[](int i) const {
     assert(i >= 0 && i < m_count);
+    return m_a[i];
+  }
+  template <class I, typename std::enable_if<std::is_integral<I>::value, int>::type = 0>
+  T& operator[](I i) {
+    assert(ON_ArrayDetail::InRange(i, m_count));
+    return m_a[i];
+  }
+  template <class I, typename std::enable_if<std::is_integral<I>::value, int>::type = 0>
+  const T& operator[](I i) const {
+    assert(ON_ArrayDetail::InRange(i, m_count));
     return m_a[i];
   }
   // As in openNURBS, the array converts to a pointer to its first element
@@ -352,6 +372,16 @@ class ON_ClassArray {
   }
   const T& operator[](int i) const {
     assert(i >= 0 && i < m_count);
+    return m_a[i];
+  }
+  template <class I, typename std::enable_if<std::is_integral<I>::value, int>::type = 0>
+  T& operator[](I i) {
+    assert(ON_ArrayDetail::InRange(i, m_count));
+    return m_a[i];
+  }
+  template <class I, typename std::enable_if<std::is_integral<I>::value, int>::type = 0>
+  const T& operator[](I i) const {
+    assert(ON_ArrayDetail::InRange(i, m_count));
     return m_a[i];
   }
   operator T*() { return m_a; }

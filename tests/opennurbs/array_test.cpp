@@ -102,6 +102,19 @@ TEST(SimpleArray, InsertRemoveAndAccess) {
   EXPECT_EQ(c[2], 2);
   const int* p = c;  // openNURBS's cast to the element pointer
   EXPECT_EQ(p, c.Array());
+  // Any integer type indexes (no ambiguity with the pointer cast's subscript).
+  const size_t s = 1;
+  const long l = 2;
+  const unsigned u = 3;
+  const long long ll = 4;
+  const short h = 0;
+  EXPECT_EQ(a[s] + a[l] + a[u] + a[ll] + a[h], 1 + 2 + 3 + 4);
+  EXPECT_EQ(c[s] + c[l], 3);
+  ON_ClassArray<std::string> names;
+  names.Append("a");
+  names.Append("b");
+  EXPECT_EQ(names[s], "b");
+  EXPECT_EQ(names[static_cast<std::ptrdiff_t>(0)], "a");
   EXPECT_EQ(a.Search(3), 3);
   EXPECT_EQ(a.Search(42), -1);
   a.Reverse();

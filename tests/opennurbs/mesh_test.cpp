@@ -108,6 +108,19 @@ TEST(Mesh, RotateMinusQuarterTurnAboutXIsExact) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(mesh.m_V[i], points[i]);
 }
 
+TEST(Mesh, TransformComputesInDoubleAndStoresFloat) {
+  ON_Mesh mesh;
+  for (int i = 0; i < 200; ++i)
+    mesh.SetVertex(i, ON_3fPoint(3.3e7f + 1.37f * i, -7.1f * i, 0.5f + 1e4f * static_cast<float>(i % 7)));
+  const ON_Mesh original = mesh;
+  const ON_3dVector axis(0.3, -1.0, 2.0);
+  const ON_3dPoint center(1e6, 2.5, -3.0);
+  ASSERT_TRUE(mesh.Rotate(0.3, axis, center));
+  ON_Xform r;
+  ASSERT_TRUE(r.Rotation(0.3, axis, center));
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(mesh.m_V[i], ON_3fPoint(r * ON_3dPoint(original.m_V[i]))) << i;
+}
+
 TEST(Mesh, TransformKeepsNormalsConsistentWithWinding) {
   ON_Mesh mesh;
   mesh.SetVertex(0, ON_3dPoint(0, 0, 0));

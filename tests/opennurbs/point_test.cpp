@@ -147,6 +147,12 @@ TEST(PerpendicularTo, DegeneratePointsGiveZeroAndFalse) {
   // Collinear as far as doubles can tell: the multiples of 0.1 are inexact,
   // so a plain cross product is rounding noise in a random direction.
   EXPECT_TRUE(degenerate(ON_3dPoint(0.1, 0.2, 0.3), ON_3dPoint(0.3, 0.6, 0.9), ON_3dPoint(0.7, 1.4, 2.1)));
+  // Points computed as a + t * d, so off the line only by rounding: a plain
+  // cross product of these is nonzero noise.
+  EXPECT_TRUE(degenerate(ON_3dPoint(0.9, 1.7, -2.4), ON_3dPoint(0.06000000000000005, 2.3, -2.52),
+                         ON_3dPoint(-1.0599999999999996, 3.0999999999999996, -2.6799999999999997)));
+  EXPECT_TRUE(degenerate(ON_3dPoint(1.6, -3.0, -0.3), ON_3dPoint(1.9900000000000002, -3.48, 0.51),
+                         ON_3dPoint(2.51, -4.12, 1.5899999999999999)));
   // Exactly collinear far from the origin.
   const ON_3dPoint o(1e5, 0.5, 0.25);
   const ON_3dVector d(0.125, 0.25, 0.5);
@@ -174,10 +180,31 @@ TEST(PerpendicularTo, NearDegenerateSliversStayUnitLength) {
   // Tiny and huge triangles neither underflow nor overflow.
   ASSERT_TRUE(n.PerpendicularTo(ON_3dPoint(0, 0, 0), ON_3dPoint(1e-200, 0, 0), ON_3dPoint(0, 1e-200, 0)));
   EXPECT_EQ(n, ON_zaxis);
-  ASSERT_TRUE(n.PerpendicularTo(ON_3dPoint(-1e300, 0, 0), ON_3dPoint(1e300, 0, 0), ON_3dPoint(0, 1e300, 0)));
-  EXPECT_EQ(n, ON_zaxis);
+  ASSERT_TRUE(n.PerpendicularTo(ON_3dPoint(-1e308, 0, 0), ON_3dPoint(1e308, 0, 0), ON_3dPoint(0, 1e308, 0)));
+  EXPECT_EQ(n, ON_zaxis);  // the edge 2e308 would overflow unscaled
   ASSERT_TRUE(n.PerpendicularTo(ON_3dPoint(1e-310, 0, 0), ON_3dPoint(0, 1e-310, 0), ON_3dPoint(0, 0, 1e-310)));
   ExpectNear(n, ON_3dVector(1, 1, 1) / std::sqrt(3.0), 1e-15);
+}
+
+// A needle with exact integer coordinates: p1 and p2 are close together,
+// far from p0. Its normal, from the exact cross product (in 128-bit
+// integers), must come out to full precision; a cross product taken at p0,
+// of the two long edges, would lose most digits to cancellation.
+TEST(PerpendicularTo, NeedleUsesTheShortEdges) {
+  const long long A = 4503599627370495, B = 3002399751580331, C = -1501199875790165;
+  const long long d[3] = {1, 2, -3};
+  const auto D = [](long long v) { return static_cast<double>(v); };
+  const ON_3dPoint p0(0, 0, 0), p1(D(A), D(B), D(C)), p2(D(A + d[0]), D(B + d[1]), D(C + d[2]));
+  // (p1 - p0) x (p2 - p0) = (A, B, C) x (A, B, C) + (A, B, C) x d = (A, B, C) x d.
+  const __int128 n[3] = {__int128(B) * d[2] - __int128(C) * d[1], __int128(C) * d[0] - __int128(A) * d[2],
+                         __int128(A) * d[1] - __int128(B) * d[0]};
+  const long double length = std::sqrt((long double)n[0] * (long double)n[0] +
+                                       (long double)n[1] * (long double)n[1] + (long double)n[2] * (long double)n[2]);
+  ON_3dVector normal;
+  ASSERT_TRUE(normal.PerpendicularTo(p0, p1, p2));
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(normal[i], double((long double)n[i] / length), 4 * ON_EPSILON) << i;
+  ASSERT_TRUE(normal.PerpendicularTo(p1, p2, p0));  // the same triangle, cycled
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(normal[i], double((long double)n[i] / length), 4 * ON_EPSILON) << i;
 }
 
 TEST(PerpendicularTo, OneVector) {

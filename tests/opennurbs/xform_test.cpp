@@ -53,6 +53,11 @@ TEST(Xform, QuarterTurnsAreExactAndRightHanded) {
   EXPECT_EQ(r * ON_3dPoint(1, 2, 3), ON_3dPoint(-1, 2, -3));
   ASSERT_TRUE(r.Rotation(3 * ON_PI / 2, ON_xaxis, ON_origin));
   EXPECT_EQ(r * ON_3dPoint(1, 2, 3), ON_3dPoint(1, 3, -2));
+  // Multiples whose library sine or cosine is off by several ulps.
+  ASSERT_TRUE(r.Rotation(11 * ON_PI / 2, ON_xaxis, ON_origin));
+  EXPECT_EQ(r * ON_3dPoint(1, 2, 3), ON_3dPoint(1, 3, -2));
+  ASSERT_TRUE(r.Rotation(-11 * ON_PI, ON_xaxis, ON_origin));
+  EXPECT_EQ(r * ON_3dPoint(1, 2, 3), ON_3dPoint(1, -2, -3));
   ASSERT_TRUE(r.Rotation(2 * ON_PI, ON_xaxis, ON_origin));
   EXPECT_TRUE(r.IsIdentity());
   ASSERT_TRUE(r.Rotation(-20 * ON_PI, ON_zaxis, ON_origin));
