@@ -3,7 +3,7 @@
 # command instead when not run as root.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           lib3ds-dev libassimp-dev assimp-testmodels)
 
 missing=()
