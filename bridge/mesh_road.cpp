@@ -32,6 +32,24 @@ bool CheckMeshIndexes(const ON_Mesh& mesh) {
 
 ON_3dPoint Vertex(const ON_Mesh& mesh, int index) { return ON_3dPoint(mesh.m_V[index]); }
 
+// A new part and, asked for again as the active document, the same part as a
+// document. On failure the error text is set and nothing is kept.
+bool NewPart(IHostApplication* host, const wchar_t* noPartText, CComPtr<IHostPartDocument>& part,
+             CComPtr<IHostDocument>& document) {
+  host->NewPartDocument(&part);
+  if (!part) {
+    VLMSWON::SetError(noPartText);
+    return false;
+  }
+  host->ActiveDocument(&document);
+  if (!document) {
+    VLMSWON::SetError(L"Unable to retrieve active model");
+    part.Release();
+    return false;
+  }
+  return true;
+}
+
 // The document calls that precede geometry in a new part; gives the scale.
 double PrepareDocument(IHostDocument* document, int unitsCode) {
   document->PreGeometrySettingA(1);
@@ -57,17 +75,8 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
   }
 
   CComPtr<IHostPartDocument> part;
-  host->NewPartDocument(&part);
-  if (!part) {
-    SetError(L"Unable to create part");
-    return 0;
-  }
   CComPtr<IHostDocument> document;
-  host->ActiveDocument(&document);
-  if (!document) {
-    SetError(L"Unable to retrieve active model");
-    return 0;
-  }
+  if (!NewPart(host, L"Unable to create part", part, document)) return 0;
 
   const double scale = PrepareDocument(document, unitsCode);
   if (importMode == 1) document->Toggle3DSketch(0);
@@ -97,17 +106,8 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
 int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int unitsCode, int importMode,
                                 int showProgress) {
   CComPtr<IHostPartDocument> part;
-  host->NewPartDocument(&part);
-  if (!part) {
-    SetError(L"Unable to create new part");
-    return 0;
-  }
   CComPtr<IHostDocument> document;
-  host->ActiveDocument(&document);
-  if (!document) {
-    SetError(L"Unable to retrieve active model");
-    return 0;
-  }
+  if (!NewPart(host, L"Unable to create new part", part, document)) return 0;
 
   const double scale = PrepareDocument(document, unitsCode);
   int result = 1;

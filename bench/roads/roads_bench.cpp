@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "VLMSWON.h"
+#include "meshes.h"
 #include "stand_in/host.h"
 
 #include <cstdio>
@@ -13,31 +14,6 @@
 #include <string>
 
 namespace {
-
-// A grid of n x n cells, two triangles each, gently curved so that no two
-// faces are coplanar neighbours by accident.
-ON_Mesh Grid(int cells) {
-  ON_Mesh mesh;
-  for (int j = 0; j <= cells; ++j)
-    for (int i = 0; i <= cells; ++i)
-      mesh.m_V.Append(ON_3fPoint(static_cast<float>(i), static_cast<float>(j), static_cast<float>((i * i + j * j) % 7)));
-  for (int j = 0; j < cells; ++j)
-    for (int i = 0; i < cells; ++i) {
-      const int a = j * (cells + 1) + i, b = a + 1, c = b + cells + 1, d = a + cells + 1;
-      ON_MeshFace f;
-      f.vi[0] = a, f.vi[1] = b, f.vi[2] = f.vi[3] = c;
-      mesh.m_F.Append(f);
-      f.vi[0] = a, f.vi[1] = c, f.vi[2] = f.vi[3] = d;
-      mesh.m_F.Append(f);
-    }
-  return mesh;
-}
-
-int CellsFor(int64_t triangles) {
-  int cells = 1;
-  while (2LL * cells * cells < triangles) ++cells;
-  return cells;
-}
 
 long ReadKb(const char* field) {
   std::ifstream status("/proc/self/status");
@@ -64,7 +40,7 @@ void Finish(benchmark::State& state, long baseKb, int64_t faces) {
 
 void Road(benchmark::State& state, int mode) {
   ON_ClassArray<ON_Mesh> meshes;
-  meshes.Append(Grid(CellsFor(state.range(0))));
+  meshes.Append(test_support::TriangleGrid(state.range(0)));
   const int64_t faces = meshes[0].m_F.Count();
   meshes[0].Topology();  // built by the caller's earlier work, not timed here
   ResetPeak();
@@ -81,7 +57,7 @@ void BM_SolidRoad(benchmark::State& state) { Road(state, 0); }
 void BM_SketchRoad(benchmark::State& state) { Road(state, 1); }
 
 void BM_TopologyBuild(benchmark::State& state) {
-  const ON_Mesh grid = Grid(CellsFor(state.range(0)));
+  const ON_Mesh grid = test_support::TriangleGrid(state.range(0));
   ResetPeak();
   const long base = ReadKb("VmRSS:");
   ON_Mesh mesh(grid);

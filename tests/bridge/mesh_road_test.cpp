@@ -4,6 +4,7 @@
 
 #include "HostUtils.h"
 #include "VLMSWON.h"
+#include "meshes.h"
 #include "stand_in/host.h"
 #include "stand_in/ui.h"
 
@@ -14,20 +15,7 @@
 
 namespace {
 
-struct V {
-  float x, y, z;
-};
-
-ON_Mesh MakeMesh(std::vector<V> vertices, std::vector<std::array<int, 4>> faces) {
-  ON_Mesh mesh;
-  for (const V& v : vertices) mesh.m_V.Append(ON_3fPoint(v.x, v.y, v.z));
-  for (const auto& f : faces) {
-    ON_MeshFace face;
-    for (int k = 0; k < 4; ++k) face.vi[k] = f[k];
-    mesh.m_F.Append(face);
-  }
-  return mesh;
-}
+using test_support::MakeMesh;
 
 ON_Mesh Tetrahedron() {
   return MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},

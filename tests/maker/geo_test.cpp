@@ -4,25 +4,17 @@
 #include <vector>
 
 #include "VLMGeo.h"
+#include "meshes.h"
 
 namespace {
 
-ON_Mesh Mesh(int vertexCount, std::initializer_list<std::array<int, 4>> faces) {
-  ON_Mesh mesh;
-  for (int i = 0; i < vertexCount; ++i) mesh.m_V.Append(ON_3fPoint(static_cast<float>(i), static_cast<float>(i * i), 0));
-  for (const auto& f : faces) {
-    ON_MeshFace face;
-    for (int k = 0; k < 4; ++k) face.vi[k] = f[k];
-    mesh.m_F.Append(face);
-  }
-  return mesh;
-}
+using test_support::FacesOf;
 
-std::vector<std::array<int, 4>> Faces(const ON_Mesh& mesh) {
-  std::vector<std::array<int, 4>> out;
-  for (int i = 0; i < mesh.m_F.Count(); ++i)
-    out.push_back({mesh.m_F[i].vi[0], mesh.m_F[i].vi[1], mesh.m_F[i].vi[2], mesh.m_F[i].vi[3]});
-  return out;
+// `vertexCount` vertices on a parabola, so that no three are collinear.
+ON_Mesh Mesh(int vertexCount, const std::vector<std::array<int, 4>>& faces) {
+  std::vector<test_support::Vertex> vertices;
+  for (int i = 0; i < vertexCount; ++i) vertices.push_back({static_cast<float>(i), static_cast<float>(i * i), 0});
+  return test_support::MakeMesh(vertices, faces);
 }
 
 }  // namespace
@@ -40,7 +32,7 @@ TEST(BreakQuads, SplitsAlongTheFirstToThirdCornerDiagonal) {
     int split = -1;
     EXPECT_EQ(VLMMesh::BreakQuads(mesh, c.keepOrder, &split), 1);
     EXPECT_EQ(split, 2);
-    EXPECT_EQ(Faces(mesh), c.expected) << "keepOrder " << c.keepOrder;
+    EXPECT_EQ(FacesOf(mesh), c.expected) << "keepOrder " << c.keepOrder;
     EXPECT_EQ(mesh.QuadCount(), 0);
   }
 }
@@ -48,7 +40,7 @@ TEST(BreakQuads, SplitsAlongTheFirstToThirdCornerDiagonal) {
 TEST(BreakQuads, TrianglesOnlyAndEmptyMeshesStayAsTheyAre) {
   ON_Mesh mesh = Mesh(3, {{0, 1, 2, 2}});
   EXPECT_EQ(VLMMesh::BreakQuads(mesh, 1, nullptr), 1);
-  EXPECT_EQ(Faces(mesh), (std::vector<std::array<int, 4>>{{0, 1, 2, 2}}));
+  EXPECT_EQ(FacesOf(mesh), (std::vector<std::array<int, 4>>{{0, 1, 2, 2}}));
   ON_Mesh empty;
   EXPECT_EQ(VLMMesh::BreakQuads(empty, 1, nullptr), 1);
   EXPECT_EQ(empty.FaceCount(), 0);

@@ -1,5 +1,21 @@
 #include "VLMGeo.h"
 
+namespace {
+
+ON_MeshFace Triangle(int a, int b, int c) {
+  ON_MeshFace f;
+  f.vi[0] = a;
+  f.vi[1] = b;
+  f.vi[2] = f.vi[3] = c;
+  return f;
+}
+
+// The two halves of the quadrilateral (a, b, c, d), split along a-c.
+ON_MeshFace FirstHalf(const ON_MeshFace& q) { return Triangle(q.vi[0], q.vi[1], q.vi[2]); }
+ON_MeshFace SecondHalf(const ON_MeshFace& q) { return Triangle(q.vi[0], q.vi[2], q.vi[3]); }
+
+}  // namespace
+
 int VLMMesh::BreakQuads(ON_Mesh& mesh, int keepOrder, int* split) {
   const int faceCount = mesh.m_F.Count();
   int quads = 0;
@@ -23,30 +39,17 @@ int VLMMesh::BreakQuads(ON_Mesh& mesh, int keepOrder, int* split) {
       if (faceNormals) normals.Append(mesh.m_FN[i]);
       continue;
     }
-    ON_MeshFace first;
-    first.vi[0] = f.vi[0];
-    first.vi[1] = f.vi[1];
-    first.vi[2] = first.vi[3] = f.vi[2];
-    faces.Append(first);
+    faces.Append(FirstHalf(f));
     if (faceNormals) normals.Append(mesh.m_FN[i]);
     if (keepOrder) {
-      ON_MeshFace second;
-      second.vi[0] = f.vi[0];
-      second.vi[1] = f.vi[2];
-      second.vi[2] = second.vi[3] = f.vi[3];
-      faces.Append(second);
+      faces.Append(SecondHalf(f));
       if (faceNormals) normals.Append(mesh.m_FN[i]);
     } else {
       tail.Append(i);
     }
   }
   for (int t = 0; t < tail.Count(); ++t) {
-    const ON_MeshFace& f = mesh.m_F[tail[t]];
-    ON_MeshFace second;
-    second.vi[0] = f.vi[0];
-    second.vi[1] = f.vi[2];
-    second.vi[2] = second.vi[3] = f.vi[3];
-    faces.Append(second);
+    faces.Append(SecondHalf(mesh.m_F[tail[t]]));
     if (faceNormals) normals.Append(mesh.m_FN[tail[t]]);
   }
 
