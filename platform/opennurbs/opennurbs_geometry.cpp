@@ -22,10 +22,3 @@ bool ON_Geometry::Translate(const ON_3dVector& delta) {
   translation.Translation(delta);
   return Transform(translation);
 }
-
-bool ON_Geometry::Scale(double scale) {
-  if (scale == 1.0) return true;
-  ON_Xform scaling;
-  scaling.Scale(scale);
-  return Transform(scaling);
-}

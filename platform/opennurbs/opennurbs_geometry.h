@@ -18,7 +18,6 @@ class ON_Geometry {
   // A zero angle does nothing and succeeds; a zero axis fails.
   bool Rotate(double angle, const ON_3dVector& axis, const ON_3dPoint& center);
   bool Rotate(double sin_angle, double cos_angle, const ON_3dVector& axis, const ON_3dPoint& center);
-  // Translation by delta, and uniform scale about the origin.
+  // Translation by delta.
   bool Translate(const ON_3dVector& delta);
-  bool Scale(double scale);
 };

@@ -136,57 +136,6 @@ bool ON_Mesh::Transform(const ON_Xform& xform) {
   return true;
 }
 
-bool ON_Mesh::ComputeFaceNormal(int face_index, ON_3dVector& normal) const {
-  normal.Zero();
-  const ON_MeshFace* face = m_F.At(face_index);
-  if (!face) return false;
-  const int vertex_count = m_V.Count();
-  for (int k = 0; k < 4; ++k)
-    if (face->vi[k] < 0 || face->vi[k] >= vertex_count) return false;
-  const ON_3dPoint p0(m_V[face->vi[0]]), p1(m_V[face->vi[1]]), p2(m_V[face->vi[2]]);
-  if (face->IsTriangle()) return normal.PerpendicularTo(p0, p1, p2);
-  const ON_3dPoint p3(m_V[face->vi[3]]);
-  normal = ON_CrossProduct(p2 - p0, p3 - p1);
-  return normal.Unitize();
-}
-
-bool ON_Mesh::ComputeFaceNormals() {
-  const int face_count = m_F.Count();
-  if (!m_FN.SetCount(face_count)) return false;
-  bool rc = face_count > 0;
-  for (int i = 0; i < face_count; ++i) {
-    ON_3dVector normal;
-    if (!ComputeFaceNormal(i, normal)) rc = false;
-    m_FN[i] = ON_3fVector(normal);
-  }
-  return rc;
-}
-
-bool ON_Mesh::ComputeVertexNormals() {
-  const int vertex_count = m_V.Count();
-  const int face_count = m_F.Count();
-  if (!HasFaceNormals()) ComputeFaceNormals();
-  if (m_FN.Count() != face_count) return false;
-  ON_3dVectorArray sums;
-  if (!sums.SetCount(vertex_count)) return false;
-  for (int fi = 0; fi < face_count; ++fi) {
-    const ON_MeshFace& face = m_F[fi];
-    const ON_3dVector normal(m_FN[fi]);
-    const int corners = face.IsTriangle() ? 3 : 4;
-    for (int k = 0; k < corners; ++k) {
-      const int vi = face.vi[k];
-      if (vi >= 0 && vi < vertex_count) sums[vi] += normal;
-    }
-  }
-  if (!m_N.SetCount(vertex_count)) return false;
-  bool rc = vertex_count > 0;
-  for (int vi = 0; vi < vertex_count; ++vi) {
-    if (!sums[vi].Unitize()) rc = false;
-    m_N[vi] = ON_3fVector(sums[vi]);
-  }
-  return rc;
-}
-
 const ON_MeshTopology& ON_Mesh::Topology() const {
   if (m_top.m_mesh != this) {
     m_top.m_mesh = this;

@@ -105,10 +105,6 @@ class ON_MeshTopology {
   // order), or -1 when there is none (or an index is out of range, or the two
   // are the same). O(log E).
   int TopEdge(int topv0, int topv1) const;
-  // The topological vertices at the four corners of face topfi (for a
-  // triangle the last two are the same). False for an index out of range or
-  // a skipped face.
-  bool GetTopFaceVertices(int topfi, int topvi[4]) const;
 
   // Checks every record against m_mesh and the documented orders.
   bool IsValid() const;
@@ -154,8 +150,6 @@ class ON_Mesh : public ON_Geometry {
   int FaceCount() const { return m_F.Count(); }
   int TriangleCount() const;  // faces with vi[2] == vi[3]
   int QuadCount() const;      // faces with vi[2] != vi[3]
-  bool HasVertexNormals() const { return m_N.Count() > 0 && m_N.Count() == m_V.Count(); }
-  bool HasFaceNormals() const { return m_FN.Count() > 0 && m_FN.Count() == m_F.Count(); }
 
   // Sets vertex vi, or appends it when vi == VertexCount(); false otherwise.
   bool SetVertex(int vertex_index, const ON_3dPoint& location);
@@ -175,17 +169,6 @@ class ON_Mesh : public ON_Geometry {
   // which keeps them consistent with the right-hand rule of the unchanged
   // face winding (for a mirror as well). Drops the cached topology.
   bool Transform(const ON_Xform& xform) override;
-
-  // Face normals by the right-hand rule: a triangle's from
-  // ON_3dVector::PerpendicularTo, a quad's from the cross product of its
-  // diagonals. Degenerate faces get (0,0,0) and make the result false.
-  bool ComputeFaceNormal(int face_index, ON_3dVector& normal) const;
-  bool ComputeFaceNormals();
-  // Vertex normals: at each mesh vertex, the unitised sum of the normals (in
-  // m_FN, computed first when the mesh has none) of the faces using that
-  // vertex index. A vertex without a usable face gets (0,0,0) and makes the
-  // result false.
-  bool ComputeVertexNormals();
 
   // The topology, built on first use and cached. When it cannot be built
   // (a mesh too large for int counts or for memory) it is empty and its

@@ -238,14 +238,6 @@ int ON_MeshTopology::TopEdge(int topv0, int topv1) const {
   return -1;
 }
 
-bool ON_MeshTopology::GetTopFaceVertices(int topfi, int topvi[4]) const {
-  if (!m_mesh || topfi < 0 || topfi >= m_topf.Count() || topfi >= m_mesh->m_F.Count()) return false;
-  const ON_MeshFace& f = m_mesh->m_F[topfi];
-  if (!IndexesInRange(f, m_topv_map.Count())) return false;
-  for (int k = 0; k < 4; ++k) topvi[k] = m_topv_map[f.vi[k]];
-  return true;
-}
-
 bool ON_MeshTopology::IsValid() const {
   if (!m_mesh) return false;
   const ON_Mesh& mesh = *m_mesh;

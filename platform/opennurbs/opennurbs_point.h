@@ -250,13 +250,6 @@ class ON_3fPointArray : public ON_SimpleArray<ON_3fPoint> {
   ON_3fPointArray(const ON_SimpleArray<ON_3fPoint>& a) : ON_SimpleArray<ON_3fPoint>(a) {}  // NOLINT
 };
 
-class ON_3dVectorArray : public ON_SimpleArray<ON_3dVector> {
- public:
-  ON_3dVectorArray() = default;
-  explicit ON_3dVectorArray(int initial_capacity) : ON_SimpleArray<ON_3dVector>(initial_capacity) {}
-  ON_3dVectorArray(const ON_SimpleArray<ON_3dVector>& a) : ON_SimpleArray<ON_3dVector>(a) {}  // NOLINT
-};
-
 class ON_3fVectorArray : public ON_SimpleArray<ON_3fVector> {
  public:
   ON_3fVectorArray() = default;

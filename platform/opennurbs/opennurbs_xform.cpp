@@ -107,38 +107,6 @@ void ON_Xform::Translation(double dx, double dy, double dz) {
   m_xform[2][3] = dz;
 }
 
-void ON_Xform::Scale(double scale) { Diagonal(scale); }
-
-void ON_Xform::Scale(const ON_3dPoint& fixed_point, double scale) {
-  Diagonal(scale);
-  for (int i = 0; i < 3; ++i) m_xform[i][3] = fixed_point[i] * (1.0 - scale);
-}
-
-void ON_Xform::Scale(double x_scale, double y_scale, double z_scale) {
-  Zero();
-  m_xform[0][0] = x_scale;
-  m_xform[1][1] = y_scale;
-  m_xform[2][2] = z_scale;
-}
-
-double ON_Xform::Determinant() const {
-  const auto& m = m_xform;
-  // Laplace expansion by 2x2 minors of the first two and last two rows.
-  const double a0 = m[0][0] * m[1][1] - m[0][1] * m[1][0];
-  const double a1 = m[0][0] * m[1][2] - m[0][2] * m[1][0];
-  const double a2 = m[0][0] * m[1][3] - m[0][3] * m[1][0];
-  const double a3 = m[0][1] * m[1][2] - m[0][2] * m[1][1];
-  const double a4 = m[0][1] * m[1][3] - m[0][3] * m[1][1];
-  const double a5 = m[0][2] * m[1][3] - m[0][3] * m[1][2];
-  const double b0 = m[2][0] * m[3][1] - m[2][1] * m[3][0];
-  const double b1 = m[2][0] * m[3][2] - m[2][2] * m[3][0];
-  const double b2 = m[2][0] * m[3][3] - m[2][3] * m[3][0];
-  const double b3 = m[2][1] * m[3][2] - m[2][2] * m[3][1];
-  const double b4 = m[2][1] * m[3][3] - m[2][3] * m[3][1];
-  const double b5 = m[2][2] * m[3][3] - m[2][3] * m[3][2];
-  return a0 * b5 - a1 * b4 + a2 * b3 + a3 * b2 - a4 * b1 + a5 * b0;
-}
-
 void ON_Xform::Transpose() {
   for (int i = 0; i < 4; ++i)
     for (int j = i + 1; j < 4; ++j) std::swap(m_xform[i][j], m_xform[j][i]);

@@ -39,12 +39,7 @@ class ON_Xform {
   bool Rotation(double sin_angle, double cos_angle, ON_3dVector axis, ON_3dPoint center);
   void Translation(const ON_3dVector& delta);
   void Translation(double dx, double dy, double dz);
-  // Uniform scale about the origin, or about a point.
-  void Scale(double scale);
-  void Scale(const ON_3dPoint& fixed_point, double scale);
-  void Scale(double x_scale, double y_scale, double z_scale);
 
-  double Determinant() const;  // of the 4x4 matrix
   void Transpose();
 
   // The product, this * rhs: rhs applies first.

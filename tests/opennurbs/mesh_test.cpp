@@ -18,6 +18,21 @@ ON_Mesh Square() {
   return mesh;
 }
 
+// Sets m_FN to the right-hand-rule unit normals of the mesh's triangles;
+// false for a quad or a degenerate triangle.
+bool SetTriangleNormals(ON_Mesh& mesh) {
+  if (!mesh.m_FN.SetCount(mesh.FaceCount())) return false;
+  for (int fi = 0; fi < mesh.FaceCount(); ++fi) {
+    const ON_MeshFace& f = mesh.m_F[fi];
+    ON_3dVector n;
+    if (!f.IsTriangle() ||
+        !n.PerpendicularTo(ON_3dPoint(mesh.m_V[f.vi[0]]), ON_3dPoint(mesh.m_V[f.vi[1]]), ON_3dPoint(mesh.m_V[f.vi[2]])))
+      return false;
+    mesh.m_FN[fi] = ON_3fVector(n);
+  }
+  return true;
+}
+
 TEST(MeshFace, Kinds) {
   const ON_MeshFace tri = {{0, 1, 2, 2}};
   const ON_MeshFace quad = {{0, 1, 2, 3}};
@@ -129,38 +144,19 @@ TEST(Mesh, TransformKeepsNormalsConsistentWithWinding) {
   mesh.SetVertex(3, ON_3dPoint(1, 2, 0.5));
   mesh.SetTriangle(0, 0, 1, 2);
   mesh.SetTriangle(1, 1, 3, 2);
-  ASSERT_TRUE(mesh.ComputeFaceNormals());
+  ASSERT_TRUE(SetTriangleNormals(mesh));
   ON_Xform skew(1);
   skew.m_xform[0][0] = 3.0;   // non-uniform scale
   skew.m_xform[2][2] = -0.5;  // and a mirror
   skew.m_xform[0][1] = 0.25;  // and a shear
   ASSERT_TRUE(mesh.Transform(skew));
   ON_Mesh recomputed = mesh;
-  ASSERT_TRUE(recomputed.ComputeFaceNormals());
+  ASSERT_TRUE(SetTriangleNormals(recomputed));
   for (int i = 0; i < 2; ++i) {
     EXPECT_NEAR(mesh.m_FN[i].x, recomputed.m_FN[i].x, 1e-6);
     EXPECT_NEAR(mesh.m_FN[i].y, recomputed.m_FN[i].y, 1e-6);
     EXPECT_NEAR(mesh.m_FN[i].z, recomputed.m_FN[i].z, 1e-6);
   }
-}
-
-TEST(Mesh, ComputeNormals) {
-  ON_Mesh mesh = Square();
-  ASSERT_TRUE(mesh.ComputeVertexNormals());  // computes face normals first
-  ASSERT_TRUE(mesh.HasFaceNormals());
-  ASSERT_TRUE(mesh.HasVertexNormals());
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(mesh.m_FN[i], ON_3fVector(0, 0, 1));
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(mesh.m_N[i], ON_3fVector(0, 0, 1));
-  ON_3dVector n;
-  mesh.SetQuad(0, 0, 1, 2, 3);
-  ASSERT_TRUE(mesh.ComputeFaceNormal(0, n));
-  EXPECT_EQ(n, ON_zaxis);
-  EXPECT_FALSE(mesh.ComputeFaceNormal(5, n));
-  mesh.SetTriangle(1, 0, 1, 1);  // degenerate
-  EXPECT_FALSE(mesh.ComputeFaceNormal(1, n));
-  EXPECT_TRUE(n.IsZeroVector());
-  EXPECT_FALSE(mesh.ComputeFaceNormals());
-  EXPECT_TRUE(mesh.m_FN[1].IsZeroVector());
 }
 
 TEST(Mesh, CopiesDoNotShareTopology) {
