@@ -1,5 +1,7 @@
 #include "opennurbs_mesh.h"
 
+#include <utility>
+
 #include <cmath>
 
 bool ON_MeshFace::IsValid(int mesh_vertex_count) const {
@@ -42,6 +44,28 @@ ON_Mesh& ON_Mesh::operator=(const ON_Mesh& src) {
     m_F = src.m_F;
     m_N = src.m_N;
     m_FN = src.m_FN;
+  }
+  return *this;
+}
+
+ON_Mesh::ON_Mesh(ON_Mesh&& src) noexcept
+    : ON_Geometry(src),
+      m_V(std::move(src.m_V)),
+      m_F(std::move(src.m_F)),
+      m_N(std::move(src.m_N)),
+      m_FN(std::move(src.m_FN)) {
+  src.DestroyTopology();
+}
+
+ON_Mesh& ON_Mesh::operator=(ON_Mesh&& src) noexcept {
+  if (this != &src) {
+    DestroyTopology();
+    ON_Geometry::operator=(src);
+    m_V = std::move(src.m_V);
+    m_F = std::move(src.m_F);
+    m_N = std::move(src.m_N);
+    m_FN = std::move(src.m_FN);
+    src.DestroyTopology();
   }
   return *this;
 }

@@ -139,6 +139,10 @@ class ON_Mesh : public ON_Geometry {
   // Copies the data; the topology is not copied (the copy builds its own).
   ON_Mesh(const ON_Mesh& src);
   ON_Mesh& operator=(const ON_Mesh& src);
+  // Takes the data and leaves `src` empty, so that arrays of meshes grow
+  // without copying them; neither keeps a topology.
+  ON_Mesh(ON_Mesh&& src) noexcept;
+  ON_Mesh& operator=(ON_Mesh&& src) noexcept;
   ~ON_Mesh() override;
 
   ON_3fPointArray m_V;                // vertex locations

@@ -202,6 +202,25 @@ TEST(Mesh, CopiesDoNotShareTopology) {
   EXPECT_EQ(meshes[19].Topology().TopEdgeCount(), 5);
 }
 
+TEST(Mesh, MovesTakeTheDataAndLeaveNoStaleTopology) {
+  ON_Mesh source(Square());
+  ASSERT_EQ(source.Topology().TopEdgeCount(), 5);
+  const ON_3fPoint* vertices = source.m_V.Array();
+  ON_Mesh moved(std::move(source));
+  EXPECT_EQ(moved.m_V.Array(), vertices) << "no copy";
+  EXPECT_EQ(source.VertexCount(), 0);
+  EXPECT_EQ(source.Topology().TopEdgeCount(), 0) << "the source's topology described data it no longer has";
+  EXPECT_EQ(moved.Topology().m_mesh, &moved);
+  EXPECT_EQ(moved.Topology().TopEdgeCount(), 5);
+
+  ON_Mesh target;
+  target.SetVertex(0, ON_3dPoint(1, 2, 3));
+  EXPECT_EQ(target.Topology().TopVertexCount(), 1);
+  target = std::move(moved);
+  EXPECT_EQ(target.Topology().TopVertexCount(), 4);
+  EXPECT_EQ(moved.FaceCount(), 0);
+}
+
 TEST(Mesh, ChangesDropTheCachedTopology) {
   ON_Mesh mesh = Square();
   mesh.SetVertex(4, ON_3dPoint(0, 0, 1));
