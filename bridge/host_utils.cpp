@@ -113,8 +113,10 @@ int LoadDxfFolder(IHostApplication* host, const CString& path, int* loaded) {
   // wildcards, would make the search match other files than those of the
   // given name, and every file found is deleted: refuse it.
   wchar_t drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME];
-  if (_wsplitpath_s(path, drive, _MAX_DRIVE, dir, _MAX_DIR, fname, _MAX_FNAME, NULL, 0) != 0 ||
-      wcspbrk(dir, L"*?") || wcspbrk(fname, L"*?")) {
+  const bool split = _wsplitpath_s(path, drive, _MAX_DRIVE, dir, _MAX_DIR, fname, _MAX_FNAME, NULL, 0) == 0;
+  // The long-path prefix \\?\ is the one "?" a directory may hold.
+  const wchar_t* folderPart = wcsncmp(dir, L"\\\\?\\", 4) == 0 ? dir + 4 : dir;
+  if (!split || wcspbrk(folderPart, L"*?") || wcspbrk(fname, L"*?")) {
     s_hostUtilError = kNoDxfFound;
     return 0;
   }

@@ -85,6 +85,11 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
   ON_Mesh scratch;  // one copy for the whole call, overwritten per mesh
   for (int i = 0; i < meshes.Count() && result; ++i) {
     if (importMode == 0) {
+      // Checked before splitting, so that a fault names the caller's face.
+      if (!CheckMeshIndexes(meshes[i])) {
+        result = 0;
+        break;
+      }
       scratch = meshes[i];
       VLMMesh::BreakQuads(scratch, 1, nullptr);
       result = CreateSolidFromMesh(part, scratch, scale, showProgress);
@@ -112,6 +117,10 @@ int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int
   const double scale = PrepareDocument(document, unitsCode);
   int result = 1;
   if (importMode == 0) {
+    if (!CheckMeshIndexes(mesh)) {
+      FinishDocument(document);
+      return 0;
+    }
     ON_Mesh copy(mesh);
     VLMMesh::BreakQuads(copy, 1, nullptr);
     result = CreateSolidFromMesh(part, copy, scale, showProgress);

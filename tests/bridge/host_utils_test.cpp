@@ -170,6 +170,19 @@ TEST_F(HostUtils, MainWindowFailuresGiveNull) {
   }
 }
 
+TEST_F(HostUtils, MainWindowMisreportsGiveNullAndReleaseTheFrame) {
+  for (const char* op : {"IHostApplication::Frame", "IHostFrame::MainWindowHandle"}) {
+    for (HRESULT result : {S_FALSE, E_FAIL}) {
+      host_.InjectMisreport(op, 1, result);
+      host_.InjectMisreport(op, 2, result);
+      EXPECT_EQ(GetMainHwnd(app()), nullptr) << op << ' ' << result;
+      EXPECT_EQ(GetMainWnd(app()), nullptr) << op << ' ' << result;
+      EXPECT_EQ(host_.HeldReferences(), 0) << op << ' ' << result;
+      host_.ClearFaults();
+    }
+  }
+}
+
 TEST_F(HostUtils, ActivePopupWindow) {
   stand_in::window::SetActive(NULL);
   EXPECT_EQ(GetActivePopupWindow(), nullptr);
@@ -202,6 +215,16 @@ TEST_F(HostUtilsFiles, SaveActiveModel) {
     EXPECT_EQ(GetHostUtilError(), L"Unable to extract solid data") << fault;
   }
   EXPECT_EQ(CallsOf(kSaveOp), 4);
+
+  // A host that saves but answers S_FALSE has not said it saved.
+  host_.InjectMisreport(kSaveOp, 1, S_FALSE);
+  EXPECT_EQ(SaveActiveModel(app(), L"D:\\out\\third.obj"), 0);
+  EXPECT_EQ(GetHostUtilError(), L"Unable to extract solid data");
+
+  const std::vector<stand_in::Call> calls = host_.Calls();
+  const stand_in::Call& save = calls.back();
+  EXPECT_EQ(save.op, kSaveOp);
+  EXPECT_EQ(save.args, "\"D:\\out\\third.obj\", 0, VARIANT_TRUE, VARIANT_TRUE");
 }
 
 TEST_F(HostUtilsFiles, LoadDxf) {
@@ -216,6 +239,11 @@ TEST_F(HostUtilsFiles, LoadDxf) {
   host_.InjectFault(kLoadOp, 1, S_FALSE);
   EXPECT_EQ(LoadDxf(app(), L"D:\\out\\a.dxf"), 0);
   EXPECT_EQ(GetHostUtilError(), L"Unable to load DXF file\n");
+  SetHostUtilError(L"");
+  host_.InjectMisreport(kLoadOp, 1, S_FALSE);
+  EXPECT_EQ(LoadDxf(app(), L"D:\\out\\a.dxf"), 0);
+  EXPECT_EQ(GetHostUtilError(), L"Unable to load DXF file\n");
+  EXPECT_EQ(host_.Calls().back().args, "\"D:\\out\\a.dxf\", \"\"");
 }
 
 TEST_F(HostUtilsFiles, LoadDxfFolderLoadsAndDeletesTheNamedFiles) {
@@ -248,7 +276,17 @@ TEST_F(HostUtilsFiles, LoadDxfFolderWithoutABaseNameTakesEveryDxf) {
   EXPECT_EQ(LoadDxfFolder(app(), L"D:\\out\\", &loaded), 1);
   EXPECT_EQ(loaded, 2);
   EXPECT_EQ(Loaded(), std::vector<std::wstring>({L"D:\\out\\other.DXF", L"D:\\out\\plate.dxf"}));
+  EXPECT_FALSE(Exists("out/plate.dxf"));
+  EXPECT_FALSE(Exists("out/other.DXF"));
   EXPECT_TRUE(Exists("out/notes.txt"));
+}
+
+TEST_F(HostUtilsFiles, LoadDxfFolderTakesALongPathPrefix) {
+  Write("out/plate.dxf");
+  int loaded = -1;
+  EXPECT_EQ(LoadDxfFolder(app(), L"\\\\?\\D:\\out\\plate.sldprt", &loaded), 1);
+  EXPECT_EQ(loaded, 1);
+  EXPECT_FALSE(Exists("out/plate.dxf"));
 }
 
 TEST_F(HostUtilsFiles, LoadDxfFolderFindingNothing) {

@@ -105,11 +105,12 @@ TEST_F(MeshRoad, BothEntriesShowTheHostTheSameSequence) {
       ON_ClassArray<ON_Mesh> meshes = Meshes({Tetrahedron()});
       EXPECT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, c.mode, multiBody, 0), 1);
       EXPECT_EQ(Steps(), c.expected) << "mode " << c.mode << " multibody " << multiBody;
+      EXPECT_EQ(CallsOf(kPreA).at(0).args, "1");
+      EXPECT_EQ(CallsOf(kPreB).at(0).args, "0");
+      EXPECT_EQ(CallsOf(kUnit).at(0).args, "2");
+      for (const auto& toggle : CallsOf(kToggle)) EXPECT_EQ(toggle.args, "0");
     }
   }
-  EXPECT_EQ(CallsOf(kPreA)[0].args, "1");
-  EXPECT_EQ(CallsOf(kPreB)[0].args, "0");
-  EXPECT_EQ(CallsOf(kUnit)[0].args, "2");
 }
 
 TEST_F(MeshRoad, OnePartPerMeshOrOnePartForAll) {
@@ -176,14 +177,15 @@ TEST_F(MeshRoad, UnitsCodeGivesTheLengthUnitAndTheScale) {
 TEST_F(MeshRoad, FacesGoToTheHostWithTheNormalOfTheirFirstThreeCorners) {
   CComPtr<IHostPartDocument> part;
   ASSERT_EQ(app->NewPartDocument(&part), S_OK);
-  // A quad whose corners are not in one plane: the normal is that of a, b, c.
-  ON_Mesh mesh = MakeMesh({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}, {5, 5, 5}}, {{0, 1, 2, 3}, {0, 1, 4, 4}});
+  // A quad whose fourth corner leaves the plane of the first three: its
+  // normal is that of a, b, c alone. Then a triangle facing -Y.
+  ON_Mesh mesh = MakeMesh({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 1}, {0, 0, 2}}, {{0, 1, 2, 3}, {0, 1, 4, 4}});
   host.ClearCalls();
   EXPECT_EQ(VLMSWON::CreateSolidFromMesh(part, mesh, 0.5, 0), 1);
   auto faces = CallsOf(kFace);
   ASSERT_EQ(faces.size(), 2u);
-  EXPECT_EQ(faces[0].args, "4, [0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0], [0, 0, 1]");
-  EXPECT_EQ(faces[1].args.substr(0, 24), "3, [0, 0, 0, 1, 0, 0, 2.");
+  EXPECT_EQ(faces[0].args, "4, [0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0.5], [0, 0, 1]");
+  EXPECT_EQ(faces[1].args, "3, [0, 0, 0, 1, 0, 0, 0, 0, 1], [0, -1, 0]");
   EXPECT_EQ(mesh.m_F[0].vi[3], 3) << "the road works on the caller's mesh read-only";
 }
 
@@ -211,10 +213,18 @@ TEST_F(MeshRoad, SketchRoadDrawsEachTopologicalEdgeOnce) {
     const auto& sketch = host.Documents().back().sketches.at(0);
     EXPECT_EQ(sketch.lines.size(), c.lines) << c.name;
   }
-  // Coordinates reach the host scaled: 1 cm is 0.01 m.
-  const auto& line = host.Documents().back().sketches[0].lines[0];
-  for (double v : {line.from.x, line.from.y, line.from.z, line.to.x, line.to.y, line.to.z})
-    EXPECT_TRUE(v == 0.0 || v == 0.01) << v;
+  // The tetrahedron's six edges, in the topology's order, from the first
+  // vertex of each end, scaled: 1 cm is 0.01 m.
+  std::vector<std::array<double, 6>> lines;
+  for (const auto& l : host.Documents().back().sketches[0].lines)
+    lines.push_back({l.from.x, l.from.y, l.from.z, l.to.x, l.to.y, l.to.z});
+  const double c = 0.01;
+  EXPECT_EQ(lines, (std::vector<std::array<double, 6>>{{0, 0, 0, c, 0, 0},
+                                                       {0, 0, 0, 0, c, 0},
+                                                       {0, 0, 0, 0, 0, c},
+                                                       {c, 0, 0, 0, c, 0},
+                                                       {c, 0, 0, 0, 0, c},
+                                                       {0, c, 0, 0, 0, c}}));
 }
 
 TEST_F(MeshRoad, SolidRoadBreaksQuadsOnACopy) {
@@ -252,6 +262,11 @@ TEST_F(MeshRoad, EachHostFailureEndsWithItsTextAndTheFinishingCalls) {
       {"IHostBody::CreatePlanarFace", 2, E_FAIL, 1, 0, 1, nullptr, true},
       {"IHostDocument::CreateSketchLine", 2, E_FAIL, 1, 1, 1, nullptr, true},
       {"IHostDocument::SetLengthUnit", 1, E_FAIL, 1, 1, 1, nullptr, true},
+      {"IHostDocument::PreGeometrySettingA", 1, E_FAIL, 0, 0, 1, nullptr, true},
+      {"IHostDocument::PreGeometrySettingB", 1, E_FAIL, 1, 1, 1, nullptr, true},
+      {"IHostDocument::Toggle3DSketch", 1, E_FAIL, 1, 1, 1, nullptr, true},
+      {"IHostDocument::PostSketchStep", 1, E_FAIL, 0, 1, 1, nullptr, true},
+      {"IHostDocument::PostGeometryStepA", 1, E_FAIL, 1, 0, 1, nullptr, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.op) + " multibody " + std::to_string(c.multiBody));
@@ -264,7 +279,43 @@ TEST_F(MeshRoad, EachHostFailureEndsWithItsTextAndTheFinishingCalls) {
     EXPECT_EQ(VLMSWON::GetError(), c.text ? c.text : L"before");
     EXPECT_EQ(CallsOf(kPostA).size(), c.finished ? 1u : 0u);
     EXPECT_EQ(CallsOf(kPostB).size(), c.finished ? 1u : 0u);
+    if (!c.finished) {
+      EXPECT_TRUE(CallsOf(kPreA).empty()) << "nothing after a missing part or document";
+    }
+    if (c.finished && c.mode == 1) {
+      EXPECT_EQ(CallsOf(kPostSketch).size(), 1u);
+      EXPECT_EQ(CallsOf(kToggle).size(), 2u);
+    }
     EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+  }
+}
+
+TEST_F(MeshRoad, OnlySOkIsSuccessAndMisreportedResultsAreStillReleased) {
+  struct Case {
+    const char* op;
+    int result;
+    const wchar_t* text;
+  } cases[] = {
+      // Tested calls: a result with a failure code is a failure.
+      {"IHostPartDocument::NewBody", 0, L"Unable to create new body"},
+      {"IHostBody::CreateBodyFromSurfaces", 0, L"Unable to create body from surfaces"},
+      // Calls whose code is not tested go on with what they gave.
+      {"IHostApplication::NewPartDocument", 1, L"before"},
+      {"IHostApplication::ActiveDocument", 1, L"before"},
+      {"IHostDocument::CreateSketchLine", 1, L"before"},
+  };
+  for (const Case& c : cases) {
+    for (int multiBody : {0, 1}) {
+      SCOPED_TRACE(std::string(c.op) + " multibody " + std::to_string(multiBody));
+      VLMSWON::SetError(L"before");
+      host.ClearFaults();
+      host.InjectMisreport(c.op, 1, S_FALSE);
+      ON_ClassArray<ON_Mesh> meshes = Meshes({Tetrahedron()});
+      const int mode = std::string(c.op) == "IHostDocument::CreateSketchLine" ? 1 : 0;
+      EXPECT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, mode, multiBody, 0), c.result);
+      EXPECT_EQ(VLMSWON::GetError(), c.text);
+      EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+    }
   }
 }
 
@@ -314,11 +365,41 @@ TEST_F(MeshRoad, ProgressRunsOnlyWhenAsked) {
                                       "progress.end", "progress.close"}));
   EXPECT_EQ(ui.events[1].value, 4.0);
   EXPECT_EQ(ui.events[7].text, L"Creating body from surfaces. This may take several minutes...");
+  for (const auto& e : ui.events) {
+    if (e.what == "progress.open") {
+      EXPECT_EQ(e.text, L"");
+      EXPECT_EQ(e.value, 0.0);
+      EXPECT_EQ(e.value2, 100.0);
+      EXPECT_EQ(e.owner, nullptr);
+    }
+    if (e.what == "progress.step") {
+      EXPECT_EQ(e.value, 1.0);
+    }
+  }
 
   ui.events.clear();
   ASSERT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, 1, 1, 1), 1);
   EXPECT_EQ(ui.events[0].title, L"Creating mesh");
   EXPECT_EQ(ui.events[1].value, 6.0) << "one step per topological edge";
+  EXPECT_EQ(ui.EventsOf("progress.step").size(), 10u);
+
+  ui.events.clear();
+  ASSERT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, 1, 1, 0), 1);
+  EXPECT_EQ(ProgressKinds(), (std::vector<std::string>{"progress.open", "progress.close", "progress.open",
+                                                       "progress.close"}));
+}
+
+TEST_F(MeshRoad, ProgressEndsOnAFailedSewingAndNeverStartsWithoutABody) {
+  ON_ClassArray<ON_Mesh> meshes = Meshes({Tetrahedron()});
+  host.InjectFault("IHostBody::CreateBodyFromSurfaces", 1, E_FAIL);
+  ASSERT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, 0, 1, 1), 0);
+  EXPECT_EQ(ProgressKinds(), (std::vector<std::string>{"progress.open", "progress.setmax", "progress.start",
+                                                       "progress.step x4", "progress.status", "progress.end",
+                                                       "progress.close"}));
+  ui.events.clear();
+  host.InjectFault("IHostPartDocument::NewBody", 1, E_FAIL);
+  ASSERT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, 0, 1, 1), 0);
+  EXPECT_TRUE(ui.events.empty());
 }
 
 TEST_F(MeshRoad, SketchFromMeshesRunsOneProgressOverTheMeshes) {
@@ -340,11 +421,14 @@ TEST_F(MeshRoad, SketchFromMeshesRunsOneProgressOverTheMeshes) {
 }
 
 TEST_F(MeshRoad, AFaceNamingAMissingVertexIsRefusedBeforeTheHostSeesIt) {
-  ON_ClassArray<ON_Mesh> meshes = Meshes({MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 7, 7}})});
+  // The quad before the bad face would be two faces after splitting: the
+  // text names the face of the caller's mesh on both roads.
+  ON_ClassArray<ON_Mesh> meshes =
+      Meshes({MakeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}, {0, 1, 7, 7}})});
   for (int mode : {0, 1}) {
     host.ClearCalls();
     EXPECT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, mode, 1, 0), 0);
-    EXPECT_EQ(VLMSWON::GetError(), L"Invalid mesh: face 0 names vertex 7, but the mesh has 3 vertices");
+    EXPECT_EQ(VLMSWON::GetError(), L"Invalid mesh: face 1 names vertex 7, but the mesh has 4 vertices");
     EXPECT_TRUE(CallsOf(kBody).empty());
     EXPECT_TRUE(CallsOf(kLine).empty());
     EXPECT_EQ(CallsOf(kPostB).size(), 1u);

@@ -129,6 +129,18 @@ TEST_F(HostTest, AFaultCanSucceedWithANullResult) {
   EXPECT_TRUE(model().collectors.empty());
 }
 
+TEST_F(HostTest, AMisreportDoesTheWorkAndReturnsTheCodeGiven) {
+  host.InjectMisreport("IHostApplication::NewPartDocument", 1, S_FALSE);
+  CComPtr<IHostPartDocument> misreported;
+  EXPECT_EQ(app()->NewPartDocument(&misreported), S_FALSE);
+  EXPECT_TRUE(misreported) << "the part is handed out all the same";
+  EXPECT_EQ(host.Documents().size(), 1u);
+  EXPECT_EQ(host.Calls().back().result, S_FALSE);
+  CComPtr<IHostPartDocument> next;
+  EXPECT_EQ(app()->NewPartDocument(&next), S_OK) << "it fires once";
+  EXPECT_THROW(host.InjectMisreport("IHostPartDocument::NoSuchCall", 1, S_FALSE), std::invalid_argument);
+}
+
 TEST_F(HostTest, AFaultedCallHasNoEffect) {
   OpenPart();
   host.InjectFault("IHostDocument::SetLengthUnit", 1, E_FAIL);

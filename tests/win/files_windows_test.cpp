@@ -121,7 +121,8 @@ class FindFiles : public ::testing::Test {
     ASSERT_NE(::mkdtemp(&templ[0]), nullptr);
     root_ = templ;
     stand_in::SetDriveRoot(L'T', root_);
-    for (const char* name : {"plate.dxf", "Plate-2.DXF", "other.dxf", "plateau.txt"}) Write(name, "0123");
+    for (const char* name : {"plate.dxf", "Plate-2.DXF", "other.dxf", "plateau.txt", "Mod\xc3\xa8le.dxf"})
+      Write(name, "0123");
     ASSERT_EQ(::mkdir((root_ + "/sub").c_str(), 0755), 0);
   }
   void TearDown() override {
@@ -154,7 +155,9 @@ TEST_F(FindFiles, WildcardsIgnoreCase) {
     List names;
   } cases[] = {
       {L"T:\\plate*.dxf", {L"Plate-2.DXF", L"plate.dxf"}},
-      {L"T:\\*.dxf", {L"other.dxf", L"Plate-2.DXF", L"plate.dxf"}},
+      {L"T:\\*.dxf", {L"Mod\u00e8le.dxf", L"other.dxf", L"Plate-2.DXF", L"plate.dxf"}},
+      {L"T:\\MOD\u00c8LE*.dxf", {L"Mod\u00e8le.dxf"}},
+      {L"\\\\?\\T:\\plate.dxf", {L"plate.dxf"}},
       {L"t:/PLATE.DXF", {L"plate.dxf"}},
       {L"T:\\?late.dxf", {L"plate.dxf"}},
       {L"T:\\?.dxf", {}},

@@ -18,6 +18,8 @@ TEST(Paths, DriveLettersMapOntoRoots) {
       {L"\\usr\\share", "/usr/share"},
       {L"models\\chair.3ds", "models/chair.3ds"},
       {L"\\\\server\\share\\f.3ds", "/mnt/unc/server/share/f.3ds"},
+      {L"\\\\?\\D:\\out\\plate.dxf", "/tmp/drive-d/out/plate.dxf"},
+      {L"\\\\?\\UNC\\server\\share\\f.3ds", "/mnt/unc/server/share/f.3ds"},
   };
   for (const Case& c : cases) EXPECT_EQ(NativePath(c.windows), c.native) << c.native;
   stand_in::SetDriveRoot(L'D', "");

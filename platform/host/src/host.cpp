@@ -60,7 +60,14 @@ void Host::InjectFault(const std::string& op, int nth, HRESULT result) {
   Op which;
   if (!FindOp(op, &which)) throw std::invalid_argument("no host operation is named '" + op + "'");
   if (nth < 1) throw std::invalid_argument("fault on call " + std::to_string(nth) + " of " + op + ": calls count from 1");
-  state_->faults.Add(which, nth, result);
+  state_->faults.Add(which, nth, result, false);
+}
+
+void Host::InjectMisreport(const std::string& op, int nth, HRESULT result) {
+  Op which;
+  if (!FindOp(op, &which)) throw std::invalid_argument("no host operation is named '" + op + "'");
+  if (nth < 1) throw std::invalid_argument("misreport on call " + std::to_string(nth) + " of " + op + ": calls count from 1");
+  state_->faults.Add(which, nth, result, true);
 }
 
 void Host::ClearFaults() { state_->faults.Clear(); }

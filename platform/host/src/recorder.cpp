@@ -152,12 +152,15 @@ void Recorder::Clear() {
   texts_.clear();
 }
 
-bool Faults::Fire(Op op, HRESULT* result) {
+bool Faults::Fire(Op op, HRESULT* result, bool* misreport) {
   bool fired = false;
   for (size_t i = 0; i < list_.size();) {
     Fault& f = list_[i];
     if (f.op == op && --f.remaining == 0) {
-      if (!fired) *result = f.result;
+      if (!fired) {
+        *result = f.result;
+        *misreport = f.misreport;
+      }
       fired = true;
       list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(i));
     } else {
@@ -169,7 +172,9 @@ bool Faults::Fire(Op op, HRESULT* result) {
 
 CallScope::CallScope(HostState& host, Op op) : recorder_(host.recorder.on ? &host.recorder : nullptr) {
   if (recorder_) recorder_->Begin(op);
-  faulted_ = host.faults.Fire(op, &faultResult_);
+  const bool fired = host.faults.Fire(op, &faultResult_, &misreport_);
+  faulted_ = fired && !misreport_;
+  misreport_ = fired && misreport_;
 }
 
 CallScope::~CallScope() {
@@ -207,6 +212,7 @@ CallScope& CallScope::Unread() {
 
 HRESULT CallScope::Finish(HRESULT result, const std::string& error) {
   finished_ = true;
+  if (misreport_ && result == S_OK) result = faultResult_;
   if (recorder_) recorder_->Finish(result, error);
   return result;
 }

@@ -82,9 +82,10 @@ class Recorder {
 
 class Faults {
  public:
-  void Add(Op op, int nth, HRESULT result) { list_.push_back({op, nth, result}); }
-  // Counts one call of `op`; true when a fault fires on it.
-  bool Fire(Op op, HRESULT* result);
+  void Add(Op op, int nth, HRESULT result, bool misreport) { list_.push_back({op, nth, result, misreport}); }
+  // Counts one call of `op`; true when a fault fires on it, with its result
+  // and whether the call still does its work (a misreport).
+  bool Fire(Op op, HRESULT* result, bool* misreport);
   void Clear() { list_.clear(); }
 
  private:
@@ -92,6 +93,7 @@ class Faults {
     Op op;
     int remaining;
     HRESULT result;
+    bool misreport;
   };
   std::vector<Fault> list_;
 };
@@ -121,6 +123,7 @@ class CallScope {
  private:
   Recorder* recorder_;  // null when not recording
   bool faulted_ = false;
+  bool misreport_ = false;  // the call runs, its S_OK becomes faultResult_
   bool finished_ = false;
   HRESULT faultResult_ = S_OK;
 };

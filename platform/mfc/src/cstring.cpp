@@ -32,12 +32,12 @@ void CString::AppendFormat(const wchar_t* format, ...) {
 }
 
 CString& CString::MakeLower() {
-  for (wchar_t& c : s_) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  for (wchar_t& c : s_) c = stand_in::ToLower(c);
   return *this;
 }
 
 CString& CString::MakeUpper() {
-  for (wchar_t& c : s_) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  for (wchar_t& c : s_) c = stand_in::ToUpper(c);
   return *this;
 }
 

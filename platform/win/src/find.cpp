@@ -25,7 +25,7 @@ std::set<Search*>& Searches() {
   return searches;
 }
 
-wint_t Fold(wchar_t c) { return std::towupper(static_cast<wint_t>(c)); }
+wchar_t Fold(wchar_t c) { return stand_in::ToUpper(c); }
 
 // "*" matches any run of characters, "?" exactly one; case is ignored.
 bool Matches(const std::wstring& pattern, const std::wstring& name) {

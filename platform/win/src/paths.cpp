@@ -1,5 +1,7 @@
 #include "stand_in/paths.h"
 
+#include <windows.h>
+
 #include "stand_in/text.h"
 
 #include <cstdlib>
@@ -53,7 +55,12 @@ std::string DriveRoot(wchar_t letter) {
   return std::string("/mnt/") + static_cast<char>(std::towlower(static_cast<wint_t>(letter)));
 }
 
-std::string NativePath(const std::wstring& path) {
+std::string NativePath(const std::wstring& given) {
+  std::wstring path = given;
+  if (path.compare(0, 4, L"\\\\?\\") == 0) {
+    path.erase(0, 4);
+    if (_wcsnicmp(path.c_str(), L"UNC\\", 4) == 0) path.replace(0, 4, L"\\\\");
+  }
   if (path.size() >= 2 && std::iswalpha(static_cast<wint_t>(path[0])) && path[0] < 0x80 && path[1] == L':')
     return Join(DriveRoot(path[0]), Slashes(path.substr(2)));
   if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))

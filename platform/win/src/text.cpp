@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <clocale>
 #include <cwctype>
 #include <vector>
+
+#include <locale.h>
 
 namespace stand_in {
 namespace {
@@ -105,6 +108,20 @@ std::wstring Format(const wchar_t* format, ...) {
   return out;
 }
 
+namespace {
+// The case tables of a Unicode locale, whatever locale the process runs in.
+locale_t UnicodeLocale() {
+  static const locale_t unicode = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+  }();
+  return unicode;
+}
+}  // namespace
+
+wchar_t ToUpper(wchar_t c) { return static_cast<wchar_t>(towupper_l(static_cast<wint_t>(c), UnicodeLocale())); }
+wchar_t ToLower(wchar_t c) { return static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), UnicodeLocale())); }
+
 std::string ToUtf8(const std::wstring& text) {
   std::string out;
   out.reserve(text.size());
@@ -205,8 +222,8 @@ int __cdecl _vscwprintf(const wchar_t* format, va_list args) {
 
 int __cdecl _wcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
   for (size_t i = 0; i < count; ++i) {
-    wint_t ca = std::towlower(static_cast<wint_t>(a[i]));
-    wint_t cb = std::towlower(static_cast<wint_t>(b[i]));
+    const wchar_t ca = stand_in::ToLower(a[i]);
+    const wchar_t cb = stand_in::ToLower(b[i]);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca == 0) return 0;
   }
@@ -216,12 +233,12 @@ int __cdecl _wcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
 int __cdecl _wcsicmp(const wchar_t* a, const wchar_t* b) { return _wcsnicmp(a, b, static_cast<size_t>(-1)); }
 
 wchar_t* __cdecl _wcslwr(wchar_t* text) {
-  for (wchar_t* p = text; p && *p; ++p) *p = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(*p)));
+  for (wchar_t* p = text; p && *p; ++p) *p = stand_in::ToLower(*p);
   return text;
 }
 
 wchar_t* __cdecl _wcsupr(wchar_t* text) {
-  for (wchar_t* p = text; p && *p; ++p) *p = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(*p)));
+  for (wchar_t* p = text; p && *p; ++p) *p = stand_in::ToUpper(*p);
   return text;
 }
 

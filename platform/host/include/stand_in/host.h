@@ -135,6 +135,10 @@ class Host {
   // with a null result. Each fault fires once. An unknown op name or an
   // `nth` below 1 throws std::invalid_argument.
   void InjectFault(const std::string& op, int nth, HRESULT result);
+  // A misreport: the `nth` call of `op` does its work and hands out its
+  // results, then returns `result` (S_FALSE, E_FAIL) in place of S_OK, as a
+  // host may that gives a pointer with a failure code. Counted as above.
+  void InjectMisreport(const std::string& op, int nth, HRESULT result);
   void ClearFaults();
 
   // Reference accounting over every interface pointer the host handed out

@@ -5,6 +5,7 @@
 //   dir\name       ->  dir/name (relative to the working directory)
 //   \\srv\share\f  ->  /mnt/unc/srv/share/f
 //
+// The long-path prefix \\?\ (and \\?\UNC\ for a share) is dropped first.
 // Both separators are accepted. The root of drive X is, in order: the one set
 // by SetDriveRoot, the environment variable TESSALY_DRIVE_X, and else "/"
 // for Z: (as Wine does) and /mnt/x for every other letter.

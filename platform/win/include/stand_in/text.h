@@ -12,6 +12,11 @@ namespace stand_in {
 bool VFormat(std::wstring& out, const wchar_t* format, va_list args);
 std::wstring Format(const wchar_t* format, ...);
 
+// Letter case as Windows maps it: for every letter with a case, not only
+// those of the C locale's ASCII.
+wchar_t ToUpper(wchar_t c);
+wchar_t ToLower(wchar_t c);
+
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
