@@ -74,6 +74,7 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
     return 1;
   }
 
+  // Declared in this order, the document is released before the part.
   CComPtr<IHostPartDocument> part;
   CComPtr<IHostDocument> document;
   if (!NewPart(host, L"Unable to create part", part, document)) return 0;
@@ -103,14 +104,12 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
     document->Toggle3DSketch(0);
   }
   FinishDocument(document);
-  document.Release();
-  part.Release();
   return result;
 }
 
 int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int unitsCode, int importMode,
                                 int showProgress) {
-  CComPtr<IHostPartDocument> part;
+  CComPtr<IHostPartDocument> part;  // released after the document
   CComPtr<IHostDocument> document;
   if (!NewPart(host, L"Unable to create new part", part, document)) return 0;
 
@@ -132,8 +131,6 @@ int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int
   }
 
   FinishDocument(document);
-  document.Release();
-  part.Release();
   return result;
 }
 
