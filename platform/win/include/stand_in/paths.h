@@ -8,7 +8,7 @@
 // The long-path prefix \\?\ (and \\?\UNC\ for a share) is dropped first.
 // Both separators are accepted. The root of drive X is, in order: the one set
 // by SetDriveRoot, the environment variable TESSALY_DRIVE_X, and else "/"
-// for Z: (as Wine does) and /mnt/x for every other letter.
+// for Z: and /mnt/x for every other letter.
 #pragma once
 
 #include <string>
