@@ -123,8 +123,6 @@ class ON_SimpleArray {
 
   int Count() const { return m_count; }
   int Capacity() const { return m_capacity; }
-  unsigned int SizeOfArray() const { return static_cast<unsigned int>(m_count * sizeof(T)); }
-  unsigned int SizeOfElement() const { return static_cast<unsigned int>(sizeof(T)); }
 
   // Unchecked access (asserted in builds without NDEBUG). Any integer type
   // may index; the overloads keep a[i] from being ambiguous with the
@@ -197,7 +195,6 @@ class ON_SimpleArray {
   }
 
   // Makes the capacity equal to the count.
-  void Shrink() { SetCapacity(m_count); }
 
   // Appends a zero-filled element and returns it.
   T& AppendNew() {
@@ -264,29 +261,8 @@ class ON_SimpleArray {
     m_count = m_capacity = 0;
   }
   // Zero-fills the whole capacity; the count is unchanged.
-  void Zero() { MemSet(0); }
-  void MemSet(unsigned char value) {
-    if (m_a) std::memset(static_cast<void*>(m_a), value, Bytes(m_capacity));
-  }
-
-  void Reverse() { std::reverse(m_a, m_a + m_count); }
-  void Swap(int i, int j) {
-    if (i >= 0 && j >= 0 && i < m_count && j < m_count && i != j) std::swap(m_a[i], m_a[j]);
-  }
-
-  // Sorts with an openNURBS-style compare function (negative, 0, positive).
-  void QuickSort(int (*compare)(const T*, const T*)) {
-    if (m_count > 1 && compare)
-      std::sort(m_a, m_a + m_count, [compare](const T& a, const T& b) { return compare(&a, &b) < 0; });
-  }
-  void HeapSort(int (*compare)(const T*, const T*)) { QuickSort(compare); }
-
-  // Index of the first element bytewise equal to key, or -1.
-  int Search(const T& key) const {
-    for (int i = 0; i < m_count; ++i)
-      if (std::memcmp(static_cast<const void*>(m_a + i), static_cast<const void*>(&key), sizeof(T)) == 0)
-        return i;
-    return -1;
+  void Zero() {
+    if (m_a) std::memset(static_cast<void*>(m_a), 0, Bytes(m_capacity));
   }
 
  private:
@@ -363,8 +339,6 @@ class ON_ClassArray {
 
   int Count() const { return m_count; }
   int Capacity() const { return m_capacity; }
-  unsigned int SizeOfArray() const { return static_cast<unsigned int>(m_count * sizeof(T)); }
-  unsigned int SizeOfElement() const { return static_cast<unsigned int>(sizeof(T)); }
 
   T& operator[](int i) {
     assert(i >= 0 && i < m_count);
@@ -438,7 +412,6 @@ class ON_ClassArray {
     return true;
   }
 
-  void Shrink() { SetCapacity(m_count); }
 
   // Appends a freshly constructed default element and returns it.
   T& AppendNew() {
@@ -491,11 +464,6 @@ class ON_ClassArray {
     std::free(m_a);
     m_a = nullptr;
     m_capacity = 0;
-  }
-
-  void Reverse() { std::reverse(m_a, m_a + m_count); }
-  void Swap(int i, int j) {
-    if (i >= 0 && j >= 0 && i < m_count && j < m_count && i != j) std::swap(m_a[i], m_a[j]);
   }
 
  private:

@@ -115,12 +115,6 @@ TEST(SimpleArray, InsertRemoveAndAccess) {
   names.Append("b");
   EXPECT_EQ(names[s], "b");
   EXPECT_EQ(names[static_cast<std::ptrdiff_t>(0)], "a");
-  EXPECT_EQ(a.Search(3), 3);
-  EXPECT_EQ(a.Search(42), -1);
-  a.Reverse();
-  EXPECT_EQ(a[0], 4);
-  a.QuickSort([](const int* x, const int* y) { return *x < *y ? -1 : (*x > *y ? 1 : 0); });
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(a[i], i);
 }
 
 TEST(SimpleArray, EmptyDestroyZeroAndSetCount) {
