@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          lib3ds-dev libassimp-dev assimp-testmodels)
+          lib3ds-dev libassimp-dev assimp-testmodels binutils-mingw-w64-x86-64 mingw-w64-tools)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -84,9 +84,25 @@ void ScriptedDriver::ProgressSetStatus(int id, const std::wstring& status) {
 }
 void ScriptedDriver::ProgressEnd(int id) { STAND_IN_RECORD("progress.end", (void)0); }
 void ScriptedDriver::ProgressClose(int id) { STAND_IN_RECORD("progress.close", (void)0); }
+void ScriptedDriver::ShellOpen(const std::wstring& file) {
+  int id = 0;
+  STAND_IN_RECORD("shell.open", e.text = file);
+}
+void ScriptedDriver::ShowAbout(const std::wstring& caption, HWND owner) {
+  int id = 0;
+  STAND_IN_RECORD("about", e.text = caption; e.owner = owner);
+}
 #undef STAND_IN_RECORD
 
 // --- Console --------------------------------------------------------------------
+
+void ConsoleDriver::ShellOpen(const std::wstring& file) {
+  std::fprintf(stderr, "[open] %s\n", ToUtf8(file).c_str());
+}
+
+void ConsoleDriver::ShowAbout(const std::wstring& caption, HWND) {
+  std::fprintf(stderr, "[About] %s\n", ToUtf8(caption).c_str());
+}
 
 int ConsoleDriver::ShowMessageBox(HWND, const std::wstring& text, const std::wstring& title, UINT) {
   std::fprintf(stderr, "[%s] %s\n", ToUtf8(title).c_str(), ToUtf8(text).c_str());

@@ -1,5 +1,6 @@
 // The one UI driver behind every window the system shows: message boxes and
-// the progress display (dialogs, file dialogs and the About box join later).
+// the progress display, the About box and the shell's "open" (dialogs and
+// file dialogs join later).
 // Tests install a ScriptedDriver; the command line a ConsoleDriver.
 #pragma once
 
@@ -28,6 +29,12 @@ class Driver {
   virtual void ProgressSetStatus(int id, const std::wstring& status) = 0;
   virtual void ProgressEnd(int id) = 0;
   virtual void ProgressClose(int id) = 0;
+
+  // A file handed to the shell's "open" verb (ShellExecuteW), such as a help
+  // file: a person would see it open in its viewer.
+  virtual void ShellOpen(const std::wstring& file) = 0;
+  // The maker's About box, modal, with the caption it was given.
+  virtual void ShowAbout(const std::wstring& caption, HWND owner) = 0;
 };
 
 // The installed driver; a ConsoleDriver until another is installed.
@@ -67,6 +74,8 @@ class ScriptedDriver : public Driver {
   void ProgressSetStatus(int id, const std::wstring& status) override;
   void ProgressEnd(int id) override;
   void ProgressClose(int id) override;
+  void ShellOpen(const std::wstring& file) override;            // "shell.open", text = file
+  void ShowAbout(const std::wstring& caption, HWND owner) override;  // "about", text = caption
 
  private:
   Driver* previous_;
@@ -85,6 +94,8 @@ class ConsoleDriver : public Driver {
   void ProgressSetStatus(int id, const std::wstring& status) override;
   void ProgressEnd(int id) override;
   void ProgressClose(int id) override;
+  void ShellOpen(const std::wstring& file) override;
+  void ShowAbout(const std::wstring& caption, HWND owner) override;
 
  private:
   struct Bar {
