@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <winresrc.h>
 
 // Buttons.
 #define MB_OK 0x00000000L
@@ -27,14 +28,7 @@
 #define MB_SYSTEMMODAL 0x00001000L
 #define MB_TASKMODAL 0x00002000L
 
-// Answers.
-#define IDOK 1
-#define IDCANCEL 2
-#define IDABORT 3
-#define IDRETRY 4
-#define IDIGNORE 5
-#define IDYES 6
-#define IDNO 7
+// Answers (IDOK, IDCANCEL, ...): winresrc.h.
 
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 
