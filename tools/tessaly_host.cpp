@@ -13,6 +13,10 @@
 #include "stand_in/host.h"
 #include "stand_in/text.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +29,44 @@ int Usage() {
                "usage: tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody] [--progress] "
                "[--save DIR]\n");
   return 2;
+}
+
+int UsageError(const std::string& what) {
+  std::fprintf(stderr, "tessaly-host: %s\n", what.c_str());
+  return Usage();
+}
+
+// The whole text as a decimal int, nothing else.
+bool ParseInt(const char* text, int* value) {
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+// Makes DIR and its parents; false with `error` set when it cannot.
+bool MakeDirectories(const std::string& dir, std::string* error) {
+  std::string path;
+  for (size_t i = 0; i <= dir.size(); ++i) {
+    if (i < dir.size() && dir[i] != '/') continue;
+    path = dir.substr(0, i);
+    if (path.empty()) continue;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode)) {
+        *error = path + " is not a directory";
+        return false;
+      }
+      continue;
+    }
+    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+      *error = "cannot create " + path + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
 }
 
 ON_Mesh Cube(float size) {
@@ -66,9 +108,15 @@ int Demo(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--mode" && i + 1 < argc) {
       const std::string m = argv[++i];
-      mode = m == "solid" ? 0 : m == "sketch" ? 1 : std::atoi(m.c_str());
+      if (m == "solid")
+        mode = 0;
+      else if (m == "sketch")
+        mode = 1;
+      else if (!ParseInt(m.c_str(), &mode))
+        return UsageError("--mode takes solid, sketch or a number, not '" + m + "'");
     } else if (a == "--units" && i + 1 < argc) {
-      units = std::atoi(argv[++i]);
+      if (!ParseInt(argv[++i], &units) || units < 0 || units > 4)
+        return UsageError(std::string("--units takes 0 to 4, not '") + argv[i] + "'");
     } else if (a == "--multibody") {
       multiBody = 1;
     } else if (a == "--progress") {
@@ -76,7 +124,15 @@ int Demo(int argc, char** argv) {
     } else if (a == "--save" && i + 1 < argc) {
       saveDir = argv[++i];
     } else {
-      return Usage();
+      return UsageError("unknown argument '" + a + "'");
+    }
+  }
+  // Refused before any work, so that a run never ends on a save it cannot make.
+  if (saveDir) {
+    std::string error;
+    if (!MakeDirectories(saveDir, &error)) {
+      std::fprintf(stderr, "tessaly-host: --save: %s\n", error.c_str());
+      return 1;
     }
   }
 
