@@ -42,6 +42,8 @@ int LoadDxf(IHostApplication* host, const CString& path);
 // Loads every "*.dxf" file of the directory of `path` whose name begins with
 // the base name of `path`, deleting each after the attempt, loaded or not.
 // 1 when files were found and all loaded; `loaded` counts those that did.
+// A directory or base name over 255 characters, or one holding a wildcard
+// (* ? < > "), is refused before anything is searched.
 int LoadDxfFolder(IHostApplication* host, const CString& path, int* loaded);
 
 CString GetHostUtilError();

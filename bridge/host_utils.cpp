@@ -32,6 +32,22 @@ HWND ToHwnd(LONG handle) {
   return reinterpret_cast<HWND>(static_cast<LONG_PTR>(handle));
 }
 
+// Whether the directory and base name of `path` fit the split's buffers,
+// measured as the split cuts them: a part that does not fit reaches the
+// CRT's invalid-parameter handler, which ends the host.
+bool FitsSplitBuffers(const wchar_t* path) {
+  const size_t n = wcslen(path);
+  const bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+  const size_t start = n >= 2 && letter && path[1] == L':' ? 2 : 0;
+  size_t dirEnd = start;
+  for (size_t i = start; i < n; ++i)
+    if (path[i] == L'\\' || path[i] == L'/') dirEnd = i + 1;
+  size_t dot = n;
+  for (size_t i = dirEnd; i < n; ++i)
+    if (path[i] == L'.') dot = i;
+  return dirEnd - start < _MAX_DIR && dot - dirEnd < _MAX_FNAME;
+}
+
 bool LoadOne(IHostApplication* host, const CString& path) {
   CComBSTR file(path);
   CComBSTR arguments(L"");
@@ -109,14 +125,21 @@ int LoadDxfFolder(IHostApplication* host, const CString& path, int* loaded) {
     return 0;
   }
 
-  // A directory or base name too long for its buffer, or one holding
-  // wildcards, would make the search match other files than those of the
-  // given name, and every file found is deleted: refuse it.
+  // A directory or base name too long for its buffer is measured before the
+  // split, which would end the host. One holding wildcards (the file
+  // system's "<", ">" and "\"" among them) would make the search match other
+  // files than those of the given name, and every file found is deleted:
+  // refuse both.
+  if (!FitsSplitBuffers(path)) {
+    s_hostUtilError = kNoDxfFound;
+    return 0;
+  }
   wchar_t drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME];
   const bool split = _wsplitpath_s(path, drive, _MAX_DRIVE, dir, _MAX_DIR, fname, _MAX_FNAME, NULL, 0) == 0;
   // The long-path prefix \\?\ is the one "?" a directory may hold.
   const wchar_t* folderPart = wcsncmp(dir, L"\\\\?\\", 4) == 0 ? dir + 4 : dir;
-  if (!split || wcspbrk(folderPart, L"*?") || wcspbrk(fname, L"*?")) {
+  const wchar_t kWildcards[] = L"*?<>\"";
+  if (!split || wcspbrk(folderPart, kWildcards) || wcspbrk(fname, kWildcards)) {
     s_hostUtilError = kNoDxfFound;
     return 0;
   }

@@ -325,6 +325,9 @@ TEST_F(HostUtilsFiles, LoadDxfFolderRefusesPathsItCannotSplitSafely) {
   const std::wstring refused[] = {
       L"D:\\out\\" + wdir250 + L"\\plate.sldprt",           // directory of 256 characters
       L"D:\\out\\plate" + std::wstring(251, L'x') + L".sldprt",  // base name of 256
+      L"D:\\out\\plate" + std::wstring(251, L'x'),              // the same without extension
+      L"\\\\?\\D:\\out\\" + wdir250 + L"\\plate.sldprt",  // the prefix counts in the directory
+      L"D:\\out\\" + wdir249 + L"\\plate.sldprt",  // fits the split, but the pattern is over MAX_PATH
       L"D:\\out\\*.sldprt",
       L"D:\\out\\pl?te.sldprt",
   };
@@ -340,11 +343,86 @@ TEST_F(HostUtilsFiles, LoadDxfFolderRefusesPathsItCannotSplitSafely) {
   EXPECT_TRUE(Exists("out/plate.dxf"));
   EXPECT_TRUE(Exists("out/" + dir250 + "/plate.dxf"));
 
-  // The longest directory that fits (255 characters) still works.
+  EXPECT_TRUE(Exists("out/" + dir249 + "/plate.dxf"));
+
+  // The longest directory that fits (255 characters, "\\?\D:" included)
+  // still works, with the prefix that lifts MAX_PATH.
+  const std::string dir243(243, 'd');
+  ASSERT_EQ(::mkdir((root_ + "/out/" + dir243).c_str(), 0755), 0);
+  Write("out/" + dir243 + "/plate.dxf");
+  const std::wstring longest = L"\\\\?\\D:\\out\\" + std::wstring(243, L'd') + L"\\plate.sldprt";
+  ASSERT_EQ(longest.size() - std::wstring(L"plate.sldprt").size(), static_cast<size_t>(_MAX_DIR - 1));
   int loaded = -1;
-  EXPECT_EQ(LoadDxfFolder(app(), (L"D:\\out\\" + wdir249 + L"\\plate.sldprt").c_str(), &loaded), 1);
+  EXPECT_EQ(LoadDxfFolder(app(), longest.c_str(), &loaded), 1);
   EXPECT_EQ(loaded, 1);
-  EXPECT_FALSE(Exists("out/" + dir249 + "/plate.dxf"));
+  EXPECT_FALSE(Exists("out/" + dir243 + "/plate.dxf"));
+}
+
+// The file system's own wildcards "<", ">" and "\"" are refused like "*"
+// and "?": each of these would match the files beside the named one, and
+// every file found is deleted.
+TEST_F(HostUtilsFiles, LoadDxfFolderRefusesTheFileSystemsWildcards) {
+  const char* files[] = {"out/plate.dxf", "out/plate-2.dxf", "out/other.dxf", "out/plate.v2.dxf"};
+  for (const char* name : files) Write(name);
+  for (const wchar_t* path : {L"D:\\out\\<.sldprt", L"D:\\out\\>ther.sldprt", L"D:\\out\\plate\"v2.sldprt",
+                              L"D:\\out\\pl>>e.sldprt", L"D:\\o<\\plate.sldprt"}) {
+    SetHostUtilError(L"");
+    int loaded = -1;
+    EXPECT_EQ(LoadDxfFolder(app(), path, &loaded), 0) << ToUtf8(path);
+    EXPECT_EQ(loaded, 0) << ToUtf8(path);
+    EXPECT_EQ(GetHostUtilError(), L"Unable to read 2D data\n") << ToUtf8(path);
+  }
+  EXPECT_EQ(CallsOf(kLoadOp), 0);
+  for (const char* name : files) EXPECT_TRUE(Exists(name)) << name;
+}
+
+// A directory entry whose name Windows forbids is no file of the folder:
+// "..\victim.dxf" joined to D:\out\ would name D:\victim.dxf, which the
+// loader would delete while keeping the entry it matched.
+TEST_F(HostUtilsFiles, LoadDxfFolderNeverReachesOutOfTheFolder) {
+  Write("victim.dxf");
+  Write("out/plate.dxf");
+  const std::string hostile[] = {"out/..\\victim.dxf", "out/plate\\..\\..\\victim.dxf", "out/plate:x.dxf",
+                                 "out/plate\x01.dxf"};
+  for (const std::string& name : hostile) Write(name);
+  std::vector<std::wstring> expected;
+  for (const wchar_t* path : {L"D:\\out\\", L"D:\\out\\plate.sldprt"}) {
+    Write("out/plate.dxf");
+    int loaded = -1;
+    EXPECT_EQ(LoadDxfFolder(app(), path, &loaded), 1) << ToUtf8(path);
+    EXPECT_EQ(loaded, 1) << ToUtf8(path);
+    expected.push_back(L"D:\\out\\plate.dxf");
+    EXPECT_EQ(Loaded(), expected) << ToUtf8(path);
+    EXPECT_FALSE(Exists("out/plate.dxf")) << ToUtf8(path);
+    EXPECT_TRUE(Exists("victim.dxf")) << ToUtf8(path);
+    for (const std::string& name : hostile) EXPECT_TRUE(Exists(name)) << name;
+  }
+}
+
+// ".." stops at the drive's root, so a path through it still names a file
+// of the drive: D:\..\plate.sldprt is D:\plate.sldprt.
+TEST_F(HostUtilsFiles, LoadDxfFolderStaysOnItsDrive) {
+  stand_in::SetDriveRoot(L'D', root_ + "/out");
+  Write("plate.dxf");  // beside the drive's root, outside it
+  Write("out/plate.dxf");
+  int loaded = -1;
+  EXPECT_EQ(LoadDxfFolder(app(), L"D:\\..\\..\\plate.sldprt", &loaded), 1);
+  EXPECT_EQ(loaded, 1);
+  EXPECT_FALSE(Exists("out/plate.dxf"));
+  EXPECT_TRUE(Exists("plate.dxf"));
+}
+
+// A read-only file loads but stays: Windows refuses to delete it, and the
+// outcome of the deletion does not change the result.
+TEST_F(HostUtilsFiles, LoadDxfFolderLeavesAReadOnlyFile) {
+  Write("out/plate.dxf");
+  Write("out/plate-2.dxf");
+  ASSERT_EQ(::chmod((root_ + "/out/plate-2.dxf").c_str(), 0444), 0);
+  int loaded = -1;
+  EXPECT_EQ(LoadDxfFolder(app(), L"D:\\out\\plate.sldprt", &loaded), 1);
+  EXPECT_EQ(loaded, 2);
+  EXPECT_FALSE(Exists("out/plate.dxf"));
+  EXPECT_TRUE(Exists("out/plate-2.dxf"));
 }
 
 TEST_F(HostUtilsFiles, LoadDxfFolderWithoutAHostDeletesNothing) {

@@ -1,12 +1,16 @@
-// Wide CRT: _wtoi, _wsplitpath and _wunlink.
+// Wide CRT: _wtoi, _wsplitpath, _wunlink and the invalid-parameter handler.
 #include <windows.h>
 
 #include "stand_in/paths.h"
+#include "stand_in/text.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 
 int __cdecl _wtoi(const wchar_t* text) {
   if (!text) {
@@ -34,6 +38,21 @@ int __cdecl _wtoi(const wchar_t* text) {
 }
 
 namespace {
+
+_invalid_parameter_handler g_invalidParameterHandler = nullptr;
+
+// As the CRT does: the installed handler, else the default one, which ends
+// the process on the spot.
+void InvalidParameter(const wchar_t* expression, const wchar_t* function) {
+  if (_invalid_parameter_handler handler = g_invalidParameterHandler) {
+    handler(expression, function, nullptr, 0, 0);
+    return;
+  }
+  std::fprintf(stderr, "Invalid parameter passed to %s (%s): the process ends\n",
+               stand_in::ToUtf8(function).c_str(), stand_in::ToUtf8(expression).c_str());
+  std::fflush(stderr);
+  std::abort();
+}
 
 struct Span {
   size_t start = 0, length = 0;
@@ -65,6 +84,7 @@ errno_t __cdecl _wsplitpath_s(const wchar_t* path, wchar_t* drive, size_t driveC
     if ((o.buffer == nullptr) != (o.count == 0)) valid = false;
   if (!valid) {
     Clear(outs, 4);
+    InvalidParameter(L"path and every buffer with its size", L"_wsplitpath_s");
     errno = EINVAL;
     return EINVAL;
   }
@@ -88,6 +108,7 @@ errno_t __cdecl _wsplitpath_s(const wchar_t* path, wchar_t* drive, size_t driveC
   for (const Out& o : outs) {
     if (o.buffer && o.span.length >= o.count) {
       Clear(outs, 4);
+      InvalidParameter(L"buffer too small for its path component", L"_wsplitpath_s");
       errno = ERANGE;
       return ERANGE;
     }
@@ -110,5 +131,27 @@ int __cdecl _wunlink(const wchar_t* path) {
     errno = EINVAL;
     return -1;
   }
-  return ::unlink(stand_in::NativePath(path).c_str()) == 0 ? 0 : -1;
+  const std::wstring text(path);
+  if (text.size() >= MAX_PATH && text.compare(0, 4, L"\\\\?\\") != 0) {
+    errno = ENOENT;
+    return -1;
+  }
+  const std::string native = stand_in::NativePath(text);
+  // Windows deletes neither a read-only file nor a directory, whatever the
+  // rights on the folder would allow here.
+  struct stat st;
+  if (::lstat(native.c_str(), &st) == 0 &&
+      (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)))) {
+    errno = EACCES;
+    return -1;
+  }
+  if (::unlink(native.c_str()) == 0) return 0;
+  if (errno == EPERM || errno == EISDIR || errno == EROFS) errno = EACCES;
+  return -1;
+}
+
+_invalid_parameter_handler __cdecl _set_invalid_parameter_handler(_invalid_parameter_handler handler) {
+  _invalid_parameter_handler previous = g_invalidParameterHandler;
+  g_invalidParameterHandler = handler;
+  return previous;
 }

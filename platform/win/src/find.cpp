@@ -27,26 +27,45 @@ std::set<Search*>& Searches() {
 
 wchar_t Fold(wchar_t c) { return stand_in::ToUpper(c); }
 
-// "*" matches any run of characters, "?" exactly one; case is ignored.
+// "*" matches any run of characters and "?" exactly one. The file system
+// also takes "<" (any run that stops short of the name's last "."), ">" (one
+// character, or none at a "." or the end) and "\"" (a "." or the end of the
+// name). Case is ignored.
 bool Matches(const std::wstring& pattern, const std::wstring& name) {
-  size_t p = 0, n = 0;
-  size_t star = std::wstring::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == L'*') {
-      star = p++;
-      resume = n;
-    } else if (p < pattern.size() && (pattern[p] == L'?' || Fold(pattern[p]) == Fold(name[n]))) {
-      ++p;
-      ++n;
-    } else if (star != std::wstring::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
+  const size_t count = name.size();
+  const size_t lastDot = name.rfind(L'.');
+  // next[n]: the rest of the pattern after the current character matches
+  // name[n..]; here[n]: the pattern from the current character on does.
+  std::vector<char> next(count + 1, 0), here(count + 1, 0);
+  next[count] = 1;
+  for (size_t p = pattern.size(); p-- > 0;) {
+    const wchar_t c = pattern[p];
+    for (size_t n = count + 1; n-- > 0;) {
+      const bool more = n < count;
+      bool ok;
+      switch (c) {
+        case L'*': ok = next[n] || (more && here[n + 1]); break;
+        case L'<': ok = next[n] || (more && n != lastDot && here[n + 1]); break;
+        case L'>': ok = (more && name[n] != L'.') ? next[n + 1] : next[n]; break;
+        case L'"': ok = more ? (name[n] == L'.' && next[n + 1]) : next[n]; break;
+        case L'?': ok = more && next[n + 1]; break;
+        default: ok = more && Fold(c) == Fold(name[n]) && next[n + 1]; break;
+      }
+      here[n] = ok;
     }
+    next.swap(here);
   }
-  while (p < pattern.size() && pattern[p] == L'*') ++p;
-  return p == pattern.size();
+  return next[0];
+}
+
+// Windows holds no file by such a name, and joined to its folder it would
+// name another file ("..\x" climbs out): the search never yields it. Nor a
+// name that isn't valid UTF-8, whose wide form leads back to another file.
+bool IsWindowsName(const char* native, const std::wstring& name) {
+  if (stand_in::ToUtf8(name) != native) return false;
+  for (wchar_t c : name)
+    if (c < 32 || std::wcschr(L"\\/:*?\"<>|", c)) return false;
+  return true;
 }
 
 FILETIME ToFileTime(const timespec& t) {
@@ -92,6 +111,11 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
     return INVALID_HANDLE_VALUE;
   }
   const std::wstring text(pattern);
+  // Only the long-path prefix lifts the limit of MAX_PATH - 1 characters.
+  if (text.size() >= MAX_PATH && text.compare(0, 4, L"\\\\?\\") != 0) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
   size_t cut = text.find_last_of(L"\\/");
   cut = cut == std::wstring::npos ? (text.size() >= 2 && text[1] == L':' ? 2 : 0) : cut + 1;
   const std::wstring folderText = text.substr(0, cut);
@@ -107,7 +131,8 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
   while (const dirent* e = ::readdir(dir)) {
     const std::wstring name = stand_in::FromUtf8(e->d_name);
     WIN32_FIND_DATAW entry;
-    if (Matches(namePattern, name) && Entry(folder, name, &entry)) search->entries.push_back(entry);
+    if (IsWindowsName(e->d_name, name) && Matches(namePattern, name) && Entry(folder, name, &entry))
+      search->entries.push_back(entry);
   }
   ::closedir(dir);
   if (search->entries.empty()) {

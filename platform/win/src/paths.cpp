@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cwctype>
 #include <map>
+#include <vector>
+
+#include <unistd.h>
 
 namespace stand_in {
 namespace {
@@ -18,13 +21,6 @@ std::map<wchar_t, std::string>& Overrides() {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-std::string Slashes(const std::wstring& rest) {
-  std::string out = ToUtf8(rest);
-  for (char& c : out)
-    if (c == '\\') c = '/';
-  return out;
-}
-
 std::string Join(const std::string& root, const std::string& rest) {
   std::string out = root;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
@@ -33,6 +29,58 @@ std::string Join(const std::string& root, const std::string& rest) {
   if (i == rest.size()) return out.empty() ? "/" : out;
   if (out != "/") out += '/';
   return out + rest.substr(i);
+}
+
+std::vector<std::wstring> Components(const std::wstring& rest) {
+  std::vector<std::wstring> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= rest.size(); ++i) {
+    if (i < rest.size() && !IsSeparator(rest[i])) continue;
+    if (i > start) parts.push_back(rest.substr(start, i - start));
+    start = i + 1;
+  }
+  return parts;
+}
+
+bool IsDots(const std::wstring& part) { return part == L"." || part == L".."; }
+
+// Windows resolves "." and ".." by the text alone, and ".." at a root stays
+// at the root. `climbed` counts the ".." left over above the start.
+std::vector<std::wstring> Resolve(const std::wstring& rest, size_t* climbed) {
+  std::vector<std::wstring> out;
+  *climbed = 0;
+  for (const std::wstring& part : Components(rest)) {
+    if (part == L".") continue;
+    if (part != L"..") out.push_back(part);
+    else if (!out.empty()) out.pop_back();
+    else ++*climbed;
+  }
+  return out;
+}
+
+std::string Slashes(const std::vector<std::wstring>& parts, bool trailing) {
+  std::string out;
+  for (const std::wstring& part : parts) {
+    if (!out.empty()) out += '/';
+    out += ToUtf8(part);
+  }
+  if (trailing && !out.empty()) out += '/';
+  return out;
+}
+
+bool EndsInSeparator(const std::wstring& path) { return !path.empty() && IsSeparator(path.back()); }
+
+std::string Under(const std::string& root, const std::wstring& rest) {
+  size_t climbed = 0;
+  return Join(root, Slashes(Resolve(rest, &climbed), EndsInSeparator(rest)));
+}
+
+std::string WorkingDirectory() {
+  char* cwd = ::getcwd(nullptr, 0);
+  if (!cwd) return std::string();
+  std::string out(cwd);
+  std::free(cwd);
+  return out;
 }
 
 }  // namespace
@@ -58,14 +106,43 @@ std::string DriveRoot(wchar_t letter) {
 std::string NativePath(const std::wstring& given) {
   std::wstring path = given;
   if (path.compare(0, 4, L"\\\\?\\") == 0) {
+    // The prefix hands the rest to the file system unparsed, and no file
+    // there is named "." or "..".
     path.erase(0, 4);
+    for (const std::wstring& part : Components(path))
+      if (IsDots(part)) return std::string();
     if (_wcsnicmp(path.c_str(), L"UNC\\", 4) == 0) path.replace(0, 4, L"\\\\");
   }
   if (path.size() >= 2 && std::iswalpha(static_cast<wint_t>(path[0])) && path[0] < 0x80 && path[1] == L':')
-    return Join(DriveRoot(path[0]), Slashes(path.substr(2)));
-  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))
-    return Join("/mnt/unc", Slashes(path.substr(2)));
-  return Slashes(path);
+    return Under(DriveRoot(path[0]), path.substr(2));
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // \\srv\share is the root of the share: both names are needed, and ".."
+    // never takes either away.
+    std::wstring names[2];
+    size_t at = 2;
+    for (std::wstring& name : names) {
+      if (at > path.size()) return std::string();
+      size_t end = at;
+      while (end < path.size() && !IsSeparator(path[end])) ++end;
+      name = path.substr(at, end - at);
+      if (name.empty() || IsDots(name)) return std::string();
+      at = end + 1;
+    }
+    const std::string share = "/mnt/unc/" + ToUtf8(names[0]) + "/" + ToUtf8(names[1]);
+    return at >= path.size() ? share : Under(share, path.substr(at));
+  }
+  if (!path.empty() && IsSeparator(path[0])) return Under("/", path);
+  size_t climbed = 0;
+  const std::vector<std::wstring> parts = Resolve(path, &climbed);
+  if (climbed == 0) {
+    if (parts.empty()) return path.empty() ? std::string() : std::string(".");
+    return Slashes(parts, EndsInSeparator(path));
+  }
+  // Above the working directory: resolved from its Windows form, so that it
+  // stops at the root of the drive the working directory is on.
+  const std::string cwd = WorkingDirectory();
+  if (cwd.empty()) return std::string();
+  return NativePath(WindowsPath(cwd) + L"\\" + path);
 }
 
 std::wstring WindowsPath(const std::string& native) {

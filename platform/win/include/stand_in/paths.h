@@ -6,9 +6,14 @@
 //   \\srv\share\f  ->  /mnt/unc/srv/share/f
 //
 // The long-path prefix \\?\ (and \\?\UNC\ for a share) is dropped first.
-// Both separators are accepted. The root of drive X is, in order: the one set
-// by SetDriveRoot, the environment variable TESSALY_DRIVE_X, and else "/"
-// for Z: and /mnt/x for every other letter.
+// Both separators are accepted. "." and ".." are resolved by the text, as
+// Windows does, and ".." stops at the root: of the drive, of / for \dir, of
+// \\srv\share, and for a relative path of the working directory's drive.
+// Behind \\?\ they are names no file has. A path that names no file (also
+// \\srv without a share) maps to "", which every file call refuses.
+// The root of drive X is, in order: the one set by SetDriveRoot, the
+// environment variable TESSALY_DRIVE_X, and else "/" for Z: and /mnt/x for
+// every other letter.
 #pragma once
 
 #include <string>
