@@ -34,4 +34,18 @@ class VLMSWON {
   static void SetError(const CString& text);
 
   static CString s_lastError;
+
+ private:
+  // Sets the text even when memory has run out (then to a short text kept
+  // aside for that), so that a failure never goes without one.
+  static void SetErrorNoThrow(const wchar_t* text) noexcept;
+  // Makes the text kept aside again after it was used.
+  static void KeepOutOfMemoryText() noexcept;
+  // Runs one step of the road: an exception (out of memory above all)
+  // becomes the result 0 with `outOfMemory` (or an unexpected failure's
+  // text) as the error, rather than leaving the bridge.
+  template <class Step>
+  static int Guarded(const wchar_t* outOfMemory, Step&& step) noexcept;
+  static int SolidOfCopy(IHostPartDocument* part, const ON_Mesh& mesh, ON_Mesh& copy, double scale,
+                         int showProgress);
 };

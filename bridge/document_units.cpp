@@ -9,7 +9,9 @@ const double kMetresPerUnit[] = {0.001, 0.01, 1.0, 0.0254, 12 * 0.0254};
 int SetDocumentUnits(IHostDocument* document, int unitsCode, double* scale) {
   *scale = 1.0;
   if (unitsCode >= 0 && unitsCode <= 4) {
-    document->SetLengthUnit(unitsCode);
+    // Only a host out of memory is a failure: the part would keep a unit
+    // other than the file's.
+    if (document->SetLengthUnit(unitsCode) == E_OUTOFMEMORY) return 0;
     *scale = kMetresPerUnit[unitsCode];
   }
   return 1;

@@ -3,12 +3,20 @@
 
 #include <atlbase.h>
 
+#include <new>
+
 #include "HostUtils.h"
 #include "VLMGUI.h"
 #include "VLMGeo.h"
 #include "VLMSWON.h"
 
 namespace {
+
+const wchar_t kPartOutOfMemory[] = L"Out of memory while creating the part";
+const wchar_t kSolidOutOfMemory[] = L"Out of memory while creating the solid body of a mesh";
+const wchar_t kSketchOutOfMemory[] = L"Out of memory while creating the 3D-sketch lines of a mesh";
+const wchar_t kEdgesOutOfMemory[] = L"Out of memory while finding the edges of a mesh";
+const wchar_t kUnexpected[] = L"Unexpected failure while creating the part";
 
 // A face that names a vertex the mesh does not have would make the road read
 // past the vertex list; such a mesh is refused whole, before the host sees it.
@@ -51,12 +59,12 @@ bool NewPart(IHostApplication* host, const wchar_t* noPartText, CComPtr<IHostPar
 }
 
 // The document calls that precede geometry in a new part; gives the scale.
-double PrepareDocument(IHostDocument* document, int unitsCode) {
+// False when the host had not the memory to set the unit.
+bool PrepareDocument(IHostDocument* document, int unitsCode, double* scale) {
   document->PreGeometrySettingA(1);
   document->PreGeometrySettingB(0);
-  double scale = 1.0;
-  SetDocumentUnits(document, unitsCode, &scale);
-  return scale;
+  *scale = 1.0;
+  return SetDocumentUnits(document, unitsCode, scale) != 0;
 }
 
 void FinishDocument(IHostDocument* document) {
@@ -66,6 +74,32 @@ void FinishDocument(IHostDocument* document) {
 
 }  // namespace
 
+template <class Step>
+int VLMSWON::Guarded(const wchar_t* outOfMemory, Step&& step) noexcept {
+  KeepOutOfMemoryText();
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    SetErrorNoThrow(outOfMemory);
+  } catch (...) {
+    SetErrorNoThrow(kUnexpected);
+  }
+  return 0;
+}
+
+// The solid of a mesh through a copy whose quadrilaterals are split; the
+// indexes are checked first, so that a fault names the caller's face.
+int VLMSWON::SolidOfCopy(IHostPartDocument* part, const ON_Mesh& mesh, ON_Mesh& copy, double scale,
+                         int showProgress) {
+  if (!CheckMeshIndexes(mesh)) return 0;
+  copy = mesh;
+  if (!VLMMesh::BreakQuads(copy, 1, nullptr)) {
+    SetError(kSolidOutOfMemory);
+    return 0;
+  }
+  return CreateSolidFromMesh(part, copy, scale, showProgress);
+}
+
 int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON_Mesh>& meshes, int unitsCode,
                                   int importMode, int multiBody, int showProgress) {
   if (!multiBody) {
@@ -74,150 +108,190 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
     return 1;
   }
 
-  // Declared in this order, the document is released before the part.
-  CComPtr<IHostPartDocument> part;
-  CComPtr<IHostDocument> document;
-  if (!NewPart(host, L"Unable to create part", part, document)) return 0;
+  return Guarded(kPartOutOfMemory, [&] {
+    // Declared in this order, the document is released before the part.
+    CComPtr<IHostPartDocument> part;
+    CComPtr<IHostDocument> document;
+    if (!NewPart(host, L"Unable to create part", part, document)) return 0;
 
-  const double scale = PrepareDocument(document, unitsCode);
-  if (importMode == 1) document->Toggle3DSketch(0);
-
-  int result = 1;
-  ON_Mesh scratch;  // one copy for the whole call, overwritten per mesh
-  for (int i = 0; i < meshes.Count() && result; ++i) {
-    if (importMode == 0) {
-      // Checked before splitting, so that a fault names the caller's face.
-      if (!CheckMeshIndexes(meshes[i])) {
-        result = 0;
-        break;
-      }
-      scratch = meshes[i];
-      VLMMesh::BreakQuads(scratch, 1, nullptr);
-      result = CreateSolidFromMesh(part, scratch, scale, showProgress);
-    } else if (importMode == 1) {
-      result = CreateSketchFromMesh(document, meshes[i], scale, showProgress);
+    double scale = 1.0;
+    int result = 1;
+    if (!PrepareDocument(document, unitsCode, &scale)) {
+      SetErrorNoThrow(kPartOutOfMemory);
+      result = 0;
     }
-  }
+    bool sketchOpened = false;
+    if (result && importMode == 1) {
+      // A sketch the host could not open would lose every line quietly.
+      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY) {
+        SetErrorNoThrow(kSketchOutOfMemory);
+        result = 0;
+      } else {
+        sketchOpened = true;
+      }
+    }
 
-  if (importMode == 1) {
-    document->PostSketchStep();
-    document->Toggle3DSketch(0);
-  }
-  FinishDocument(document);
-  return result;
+    ON_Mesh scratch;  // one copy for the whole call, overwritten per mesh
+    for (int i = 0; i < meshes.Count() && result; ++i) {
+      if (importMode == 0)
+        result = Guarded(kSolidOutOfMemory, [&] { return SolidOfCopy(part, meshes[i], scratch, scale, showProgress); });
+      else if (importMode == 1)
+        result = CreateSketchFromMesh(document, meshes[i], scale, showProgress);
+    }
+    scratch.Destroy();
+
+    if (sketchOpened) {
+      document->PostSketchStep();
+      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY && result) {
+        SetErrorNoThrow(kSketchOutOfMemory);
+        result = 0;
+      }
+    }
+    FinishDocument(document);
+    return result;
+  });
 }
 
 int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int unitsCode, int importMode,
                                 int showProgress) {
-  CComPtr<IHostPartDocument> part;  // released after the document
-  CComPtr<IHostDocument> document;
-  if (!NewPart(host, L"Unable to create new part", part, document)) return 0;
+  return Guarded(kPartOutOfMemory, [&] {
+    CComPtr<IHostPartDocument> part;  // released after the document
+    CComPtr<IHostDocument> document;
+    if (!NewPart(host, L"Unable to create new part", part, document)) return 0;
 
-  const double scale = PrepareDocument(document, unitsCode);
-  int result = 1;
-  if (importMode == 0) {
-    if (!CheckMeshIndexes(mesh)) {
-      FinishDocument(document);
-      return 0;
+    double scale = 1.0;
+    int result = 1;
+    if (!PrepareDocument(document, unitsCode, &scale)) {
+      SetErrorNoThrow(kPartOutOfMemory);
+      result = 0;
+    } else if (importMode == 0) {
+      ON_Mesh copy;
+      result = Guarded(kSolidOutOfMemory, [&] { return SolidOfCopy(part, mesh, copy, scale, showProgress); });
+    } else if (importMode == 1) {
+      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY) {
+        SetErrorNoThrow(kSketchOutOfMemory);
+        result = 0;
+      } else {
+        result = CreateSketchFromMesh(document, mesh, scale, showProgress);
+        document->PostSketchStep();
+        if (document->Toggle3DSketch(0) == E_OUTOFMEMORY && result) {
+          SetErrorNoThrow(kSketchOutOfMemory);
+          result = 0;
+        }
+      }
     }
-    ON_Mesh copy(mesh);
-    VLMMesh::BreakQuads(copy, 1, nullptr);
-    result = CreateSolidFromMesh(part, copy, scale, showProgress);
-  } else if (importMode == 1) {
-    document->Toggle3DSketch(0);
-    result = CreateSketchFromMesh(document, mesh, scale, showProgress);
-    document->PostSketchStep();
-    document->Toggle3DSketch(0);
-  }
 
-  FinishDocument(document);
-  return result;
+    FinishDocument(document);
+    return result;
+  });
 }
 
 int VLMSWON::CreateSolidFromMesh(IHostPartDocument* part, const ON_Mesh& mesh, double scale, int showProgress) {
-  if (!CheckMeshIndexes(mesh)) return 0;
+  return Guarded(kSolidOutOfMemory, [&] {
+    if (!CheckMeshIndexes(mesh)) return 0;
 
-  CComPtr<IHostBody> body;
-  HRESULT hr = part->NewBody(&body);
-  if (hr != S_OK || !body) {
-    SetError(L"Unable to create new body");
-    return 0;
-  }
-
-  VLMProgress progress(L"Creating solid", L"", 0.0, 100.0, nullptr);
-  if (showProgress) {
-    progress.SetMax(mesh.m_F.Count());
-    progress.StartProgress();
-  }
-
-  double points[12];
-  for (int i = 0; i < mesh.m_F.Count(); ++i) {
-    if (showProgress) progress.StepIt(1.0);
-    const ON_MeshFace& face = mesh.m_F[i];
-    const ON_3dPoint corners[4] = {Vertex(mesh, face.vi[0]), Vertex(mesh, face.vi[1]), Vertex(mesh, face.vi[2]),
-                                   Vertex(mesh, face.vi[3])};
-    // The normal comes from the unscaled corners; the zero vector when they
-    // are degenerate, and a quadrilateral takes that of its first three.
-    ON_3dVector normal;
-    normal.PerpendicularTo(corners[0], corners[1], corners[2]);
-    const int count = face.vi[2] != face.vi[3] ? 4 : 3;
-    for (int k = 0; k < count; ++k) {
-      points[3 * k + 0] = corners[k].x * scale;
-      points[3 * k + 1] = corners[k].y * scale;
-      points[3 * k + 2] = corners[k].z * scale;
+    CComPtr<IHostBody> body;
+    HRESULT hr = part->NewBody(&body);
+    if (hr != S_OK || !body) {
+      SetError(L"Unable to create new body");
+      return 0;
     }
-    const double n[3] = {normal.x, normal.y, normal.z};
-    body->CreatePlanarFace(count, points, n);
-  }
 
-  int result = 1;
-  if (showProgress) progress.SetStatus(L"Creating body from surfaces. This may take several minutes...");
-  CComPtr<IHostBody> sewn;
-  hr = body->CreateBodyFromSurfaces(&sewn);
-  // A host that reports success without a body has made none.
-  if (hr != S_OK || !sewn) {
-    SetError(L"Unable to create body from surfaces");
-    result = 0;
-  }
-  sewn.Release();
-  if (showProgress) progress.EndProgress();
-  body.Release();
-  return result;
+    VLMProgress progress(L"Creating solid", L"", 0.0, 100.0, nullptr);
+    if (showProgress) {
+      progress.SetMax(mesh.m_F.Count());
+      progress.StartProgress();
+    }
+
+    double points[12];
+    for (int i = 0; i < mesh.m_F.Count(); ++i) {
+      if (showProgress) progress.StepIt(1.0);
+      const ON_MeshFace& face = mesh.m_F[i];
+      const ON_3dPoint corners[4] = {Vertex(mesh, face.vi[0]), Vertex(mesh, face.vi[1]), Vertex(mesh, face.vi[2]),
+                                     Vertex(mesh, face.vi[3])};
+      // The normal comes from the unscaled corners; the zero vector when they
+      // are degenerate, and a quadrilateral takes that of its first three.
+      ON_3dVector normal;
+      normal.PerpendicularTo(corners[0], corners[1], corners[2]);
+      const int count = face.vi[2] != face.vi[3] ? 4 : 3;
+      for (int k = 0; k < count; ++k) {
+        points[3 * k + 0] = corners[k].x * scale;
+        points[3 * k + 1] = corners[k].y * scale;
+        points[3 * k + 2] = corners[k].z * scale;
+      }
+      const double n[3] = {normal.x, normal.y, normal.z};
+      // A face the host refuses is skipped; one it had not the memory for
+      // would leave a body with a hole passed off as whole.
+      if (body->CreatePlanarFace(count, points, n) == E_OUTOFMEMORY) {
+        SetError(kSolidOutOfMemory);
+        if (showProgress) progress.EndProgress();
+        return 0;
+      }
+    }
+
+    int result = 1;
+    if (showProgress) progress.SetStatus(L"Creating body from surfaces. This may take several minutes...");
+    CComPtr<IHostBody> sewn;
+    hr = body->CreateBodyFromSurfaces(&sewn);
+    // A host that reports success without a body has made none.
+    if (hr != S_OK || !sewn) {
+      SetError(L"Unable to create body from surfaces");
+      result = 0;
+    }
+    sewn.Release();
+    if (showProgress) progress.EndProgress();
+    body.Release();
+    return result;
+  });
 }
 
 int VLMSWON::CreateSketchFromMesh(IHostDocument* document, const ON_Mesh& mesh, double scale, int showProgress) {
-  if (!CheckMeshIndexes(mesh)) return 0;
+  return Guarded(kSketchOutOfMemory, [&] {
+    if (!CheckMeshIndexes(mesh)) return 0;
 
-  VLMProgress progress(L"Creating mesh", L"", 0.0, 100.0, nullptr);
-  const ON_MeshTopology& top = mesh.Topology();
-  if (showProgress) {
-    progress.SetMax(top.m_tope.Count());
-    progress.StartProgress();
-  }
-  for (int e = 0; e < top.m_tope.Count(); ++e) {
-    if (showProgress) progress.StepIt(1.0);
-    const ON_MeshTopologyEdge& edge = top.m_tope[e];
-    const ON_3dPoint a = Vertex(mesh, top.m_topv[edge.m_topvi[0]].m_vi[0]);
-    const ON_3dPoint b = Vertex(mesh, top.m_topv[edge.m_topvi[1]].m_vi[0]);
-    CComPtr<IUnknown> segment;
-    document->CreateSketchLine(a.x * scale, a.y * scale, a.z * scale, b.x * scale, b.y * scale, b.z * scale,
-                               &segment);
-  }
-  if (showProgress) progress.EndProgress();
-  return 1;
+    VLMProgress progress(L"Creating mesh", L"", 0.0, 100.0, nullptr);
+    const ON_MeshTopology& top = mesh.Topology();
+    if (top.m_mesh != &mesh) {  // not built: no edges to draw is not a success
+      SetError(kEdgesOutOfMemory);
+      return 0;
+    }
+    if (showProgress) {
+      progress.SetMax(top.m_tope.Count());
+      progress.StartProgress();
+    }
+    for (int e = 0; e < top.m_tope.Count(); ++e) {
+      if (showProgress) progress.StepIt(1.0);
+      const ON_MeshTopologyEdge& edge = top.m_tope[e];
+      const ON_3dPoint a = Vertex(mesh, top.m_topv[edge.m_topvi[0]].m_vi[0]);
+      const ON_3dPoint b = Vertex(mesh, top.m_topv[edge.m_topvi[1]].m_vi[0]);
+      CComPtr<IUnknown> segment;
+      // A line the host refuses is skipped; one it had not the memory for
+      // would leave a sketch with a gap passed off as whole.
+      if (document->CreateSketchLine(a.x * scale, a.y * scale, a.z * scale, b.x * scale, b.y * scale, b.z * scale,
+                                     &segment) == E_OUTOFMEMORY) {
+        SetError(kSketchOutOfMemory);
+        if (showProgress) progress.EndProgress();
+        return 0;
+      }
+    }
+    if (showProgress) progress.EndProgress();
+    return 1;
+  });
 }
 
 int VLMSWON::CreateSketchFromMeshes(IHostDocument* document, const ON_ClassArray<ON_Mesh>& meshes, double scale,
                                     int showProgress) {
-  VLMProgress progress(L"Creating meshes", L"", 0.0, 100.0, nullptr);
-  if (showProgress) {
-    progress.SetMax(meshes.Count());
-    progress.StartProgress();
-  }
-  for (int i = 0; i < meshes.Count(); ++i) {
-    if (showProgress) progress.StepIt(1.0);
-    if (!CreateSketchFromMesh(document, meshes[i], scale, 0)) return 0;
-  }
-  if (showProgress) progress.EndProgress();
-  return 1;
+  return Guarded(kSketchOutOfMemory, [&] {
+    VLMProgress progress(L"Creating meshes", L"", 0.0, 100.0, nullptr);
+    if (showProgress) {
+      progress.SetMax(meshes.Count());
+      progress.StartProgress();
+    }
+    for (int i = 0; i < meshes.Count(); ++i) {
+      if (showProgress) progress.StepIt(1.0);
+      if (!CreateSketchFromMesh(document, meshes[i], scale, 0)) return 0;
+    }
+    if (showProgress) progress.EndProgress();
+    return 1;
+  });
 }

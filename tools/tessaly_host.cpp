@@ -1,7 +1,18 @@
 // tessaly-host: the stand-in CAD host as a program.
 //
+//   tessaly-host register MODULE        registers a COM server, as regsvr32 does
+//   tessaly-host unregister MODULE
+//   tessaly-host open FILE [options]    opens FILE through the Open-dialog entry
+//                                       of a registered add-in
+//   tessaly-host command NAME [options] presses the add-in's command button NAME
 //   tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody]
 //                     [--progress] [--save DIR]
+//
+// Options of open and command: --answer LABEL=VALUE (repeatable) answers a
+// dialog control by its label; --file PATH answers the file dialog;
+// --interactive asks on a terminal for what is not answered; --save DIR writes
+// each document as an OBJ file; --json prints the result as one JSON object.
+// The registry is the file named by TESSALY_REGISTRY.
 //
 // `demo` feeds generated meshes (a cube of triangles and a grid of
 // quadrilaterals) through the bridge's mesh road and prints what the host
@@ -11,8 +22,14 @@
 
 #include "VLMSWON.h"
 #include "stand_in/host.h"
+#include "stand_in/paths.h"
 #include "stand_in/text.h"
+#include "stand_in/ui.h"
 
+#include <objbase.h>
+
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -21,12 +38,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody] [--progress] "
+               "usage: tessaly-host register MODULE\n"
+               "       tessaly-host unregister MODULE\n"
+               "       tessaly-host open FILE [--answer LABEL=VALUE]... [--file PATH] [--interactive] [--save DIR] "
+               "[--json]\n"
+               "       tessaly-host command Import|Help|About [same options]\n"
+               "       tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody] [--progress] "
                "[--save DIR]\n");
   return 2;
 }
@@ -101,6 +124,19 @@ ON_Mesh Grid(int n, float cell) {
   return mesh;
 }
 
+bool SaveAll(const stand_in::Host& host, const std::string& dir) {
+  for (const auto& doc : host.Documents()) {
+    const std::string path = dir + "/" + doc.title + ".obj";
+    std::string error;
+    if (!stand_in::SaveObj(doc, path, &error)) {
+      std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
+      return false;
+    }
+    std::fprintf(stderr, "saved %s\n", path.c_str());
+  }
+  return true;
+}
+
 int Demo(int argc, char** argv) {
   int mode = 0, units = 0, multiBody = 0, progress = 0;
   const char* saveDir = nullptr;
@@ -147,23 +183,219 @@ int Demo(int argc, char** argv) {
     std::fprintf(stderr, "import failed: %s\n", stand_in::ToUtf8(VLMSWON::GetError().str()).c_str());
     return 1;
   }
-  if (saveDir) {
-    for (const auto& doc : host.Documents()) {
-      const std::string path = std::string(saveDir) + "/" + doc.title + ".obj";
-      std::string error;
-      if (!stand_in::SaveObj(doc, path, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-      }
-      std::printf("saved %s\n", path.c_str());
+  if (saveDir && !SaveAll(host, saveDir)) return 1;
+  return 0;
+}
+
+// --- Registration ----------------------------------------------------------------
+
+// Loads MODULE and calls its DllRegisterServer or DllUnregisterServer, as
+// regsvr32 does.
+int Register(int argc, char** argv, bool unregister) {
+  if (argc != 1) return UsageError("register and unregister take one MODULE");
+  const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+  char resolved[PATH_MAX];
+  if (!realpath(argv[0], resolved)) {
+    std::fprintf(stderr, "tessaly-host: %s: %s\n", argv[0], std::strerror(errno));
+    return 1;
+  }
+  const std::wstring module = stand_in::WindowsPath(resolved);
+  CoInitialize(nullptr);
+  HMODULE handle = LoadLibraryW(module.c_str());
+  if (!handle) {
+    std::fprintf(stderr, "tessaly-host: cannot load %s (error %lu)\n", resolved,
+                 static_cast<unsigned long>(GetLastError()));
+    CoUninitialize();
+    return 1;
+  }
+  typedef HRESULT(STDAPICALLTYPE * ServerEntry)();
+  ServerEntry call = reinterpret_cast<ServerEntry>(reinterpret_cast<void*>(GetProcAddress(handle, entry)));
+  int status = 0;
+  if (!call) {
+    std::fprintf(stderr, "tessaly-host: %s has no %s\n", resolved, entry);
+    status = 1;
+  } else {
+    const HRESULT hr = call();
+    if (hr == S_OK) {
+      std::printf("%s in %s succeeded.\n", entry, resolved);
+    } else {
+      std::fprintf(stderr, "tessaly-host: %s in %s failed: 0x%08lX\n", entry, resolved,
+                   static_cast<unsigned long>(static_cast<ULONG>(hr)));
+      status = 1;
     }
   }
-  return 0;
+  FreeLibrary(handle);
+  CoUninitialize();
+  return status;
+}
+
+// --- Running the add-in -------------------------------------------------------------
+
+// The console as the user's screen, keeping every message box for the report.
+class Screen : public stand_in::ui::ConsoleDriver {
+ public:
+  struct Box {
+    std::wstring title, text;
+  };
+  int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags) override {
+    boxes.push_back({title, text});
+    return ConsoleDriver::ShowMessageBox(owner, text, title, flags);
+  }
+  std::vector<Box> boxes;
+};
+
+std::string JsonText(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof(hex), "\\u%04x", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+const char* DocumentType(stand_in::DocumentKind kind) {
+  switch (kind) {
+    case stand_in::DocumentKind::Part:
+      return "part";
+  }
+  return "?";
+}
+
+std::string Json(const stand_in::Host& host, const std::vector<Screen::Box>& boxes) {
+  std::string out = "{\"documents\": [";
+  bool firstDoc = true;
+  for (const auto& doc : host.Documents()) {
+    out += firstDoc ? "\n  " : ",\n  ";
+    firstDoc = false;
+    size_t lines = 0;
+    for (const auto& sketch : doc.sketches) lines += sketch.lines.size();
+    out += "{\"type\": " + JsonText(DocumentType(doc.kind)) + ", \"title\": " + JsonText(doc.title) +
+           ", \"length_unit\": " + JsonText(stand_in::LengthUnitName(doc.lengthUnit)) + ", \"bodies\": [";
+    bool firstBody = true;
+    for (const auto& body : doc.bodies) {
+      out += firstBody ? "" : ", ";
+      firstBody = false;
+      out += "{\"faces\": " + std::to_string(body.faces.Count()) +
+             ", \"closed\": " + (body.kind == stand_in::BodyKind::Solid ? "true" : "false") + "}";
+    }
+    out += "], \"sketch_lines\": " + std::to_string(lines) + "}";
+  }
+  out += firstDoc ? "], \"messages\": [" : "\n], \"messages\": [";
+  bool firstBox = true;
+  for (const auto& box : boxes) {
+    out += firstBox ? "\n  " : ",\n  ";
+    firstBox = false;
+    out += "{\"title\": " + JsonText(stand_in::ToUtf8(box.title)) + ", \"text\": " +
+           JsonText(stand_in::ToUtf8(box.text)) + "}";
+  }
+  out += firstBox ? "]}\n" : "\n]}\n";
+  return out;
+}
+
+std::string Text(const stand_in::Host& host, const std::vector<Screen::Box>& boxes) {
+  std::string out = host.Describe();
+  for (const auto& box : boxes)
+    out += "message [" + stand_in::ToUtf8(box.title) + "] " + stand_in::ToUtf8(box.text) + "\n";
+  return out;
+}
+
+
+// open FILE / command NAME: starts the host, loads and connects the
+// registered add-ins, acts, prints what the host holds, and shuts down.
+int RunAddin(int argc, char** argv, bool command) {
+  if (argc < 1) return UsageError(command ? "command takes a NAME" : "open takes a FILE");
+  const std::string target = argv[0];
+  std::vector<std::wstring> answers;
+  const char* saveDir = nullptr;
+  const char* file = nullptr;
+  bool json = false, interactive = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--answer" && i + 1 < argc) {
+      const std::string answer = argv[++i];
+      if (answer.find('=') == std::string::npos) return UsageError("--answer takes LABEL=VALUE, not '" + answer + "'");
+      answers.push_back(stand_in::FromUtf8(answer));
+    } else if (a == "--file" && i + 1 < argc) {
+      file = argv[++i];
+    } else if (a == "--save" && i + 1 < argc) {
+      saveDir = argv[++i];
+    } else if (a == "--json") {
+      json = true;
+    } else if (a == "--interactive") {
+      interactive = true;
+    } else {
+      return UsageError("unknown argument '" + a + "'");
+    }
+  }
+  if (saveDir) {
+    std::string error;
+    if (!MakeDirectories(saveDir, &error)) {
+      std::fprintf(stderr, "tessaly-host: --save: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  // Windows form of a native file: the add-in names files the Windows way.
+  auto windowsForm = [](const std::string& native) {
+    char resolved[PATH_MAX];
+    return stand_in::WindowsPath(realpath(native.c_str(), resolved) ? resolved : native);
+  };
+
+  Screen screen;
+  screen.SetAnswers(answers);
+  screen.SetInteractive(interactive);
+  if (file) screen.SetFilePath(windowsForm(file));
+  stand_in::ui::Install(&screen);
+
+  int status = 0;
+  {
+    stand_in::Host host;
+    CoInitialize(nullptr);
+    std::string error;
+    const int loaded = host.LoadAddIns(&error);
+    if (loaded <= 0) {
+      std::fprintf(stderr, "tessaly-host: %s\n",
+                   error.empty() ? "no add-in is registered (tessaly-host register MODULE registers one)"
+                                 : error.c_str());
+      status = 1;
+    } else {
+      const HRESULT hr = command ? host.PressCommand(stand_in::FromUtf8(target), &error)
+                                 : host.OpenFile(windowsForm(target), &error);
+      if (FAILED(hr)) {
+        std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
+        status = 1;
+      }
+      std::fputs((json ? Json(host, screen.boxes) : Text(host, screen.boxes)).c_str(), stdout);
+      if (saveDir && !SaveAll(host, saveDir)) status = 1;
+    }
+    host.UnloadAddIns();
+    CoUninitialize();
+  }
+  stand_in::ui::Install(nullptr);
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "demo") == 0) return Demo(argc - 2, argv + 2);
-  return Usage();
+  if (argc < 2) return Usage();
+  const std::string verb = argv[1];
+  if (verb == "demo") return Demo(argc - 2, argv + 2);
+  if (verb == "register") return Register(argc - 2, argv + 2, false);
+  if (verb == "unregister") return Register(argc - 2, argv + 2, true);
+  if (verb == "open") return RunAddin(argc - 2, argv + 2, false);
+  if (verb == "command") return RunAddin(argc - 2, argv + 2, true);
+  return UsageError("unknown command '" + verb + "'");
 }

@@ -163,7 +163,8 @@ bool ON_Mesh::Transform(const ON_Xform& xform) {
 const ON_MeshTopology& ON_Mesh::Topology() const {
   if (m_top.m_mesh != this) {
     m_top.m_mesh = this;
-    m_top.Create();
+    // A build that failed is not kept: the next call tries again.
+    if (!m_top.Create()) m_top.m_mesh = nullptr;
   }
   return m_top;
 }

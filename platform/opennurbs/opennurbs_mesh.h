@@ -80,8 +80,9 @@ struct ON_MeshTopologyFace {
 //  - m_topf: one per mesh face, in m_F's order.
 // A face with an index outside [0, VertexCount()) is skipped: it adds no
 // edges and its m_topf record is all -1. The m_topei, m_vi and m_topfi lists
-// point into pools owned by this object. Built in O(V log V + F) time and
-// O(V + F) memory.
+// point into pools owned by this object. Built in O(V log V + F) time (with
+// an O(n log n) sort only at a vertex that n face sides leave) and O(V + F)
+// memory, each array allocated once at its exact size.
 class ON_MeshTopology {
  public:
   ON_MeshTopology() = default;
@@ -175,8 +176,9 @@ class ON_Mesh : public ON_Geometry {
   bool Transform(const ON_Xform& xform) override;
 
   // The topology, built on first use and cached. When it cannot be built
-  // (a mesh too large for int counts or for memory) it is empty and its
-  // IsValid() is false.
+  // (a mesh too large for int counts or for memory) it is empty, its m_mesh
+  // is null and its IsValid() false, and nothing is cached: the next call
+  // tries again.
   const ON_MeshTopology& Topology() const;
   void DestroyTopology();
 

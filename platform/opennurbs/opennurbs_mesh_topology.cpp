@@ -1,11 +1,13 @@
 // ON_MeshTopology: building and checking.
 //
 // The build sorts the vertex locations (O(V log V)), numbers the locations by
-// their lowest vertex index, and collects every face side between two
-// different locations as a record (lower vertex, higher vertex, face, side).
-// Two stable counting-sort passes (by the higher vertex, then by the lower)
-// order the records by edge in O(V + F) and keep each edge's faces in face
-// order; equal neighbours are one edge.
+// their lowest vertex index, and buckets every face side between two
+// different locations by its lower location (a counting pass first, so that
+// each array is allocated once at its exact size). Sorting each small bucket
+// by the higher location, stably, gives the edges in order with their faces
+// ascending; equal neighbours are one edge. The side buckets' face column is
+// the edges' face-list pool itself, so besides the result the build needs
+// five bytes per face side.
 
 #include <algorithm>
 #include <climits>
@@ -44,13 +46,6 @@ VertexKey KeyOf(const ON_3fPoint& p, int index) {
                    (static_cast<std::uint64_t>(FloatKey(p.z)) << 32) | static_cast<std::uint32_t>(index)};
 }
 
-// One face side between two different locations.
-struct SideRecord {
-  int v0, v1;  // topological vertices, v0 < v1
-  int fi;      // face
-  int k;       // side
-};
-
 // The number of sides of a face: 3 for a triangle, 4 for a quad. Side k runs
 // from vi[k] to vi[(k + 1) % n].
 int SideCount(const ON_MeshFace& f) { return f.IsTriangle() ? 3 : 4; }
@@ -59,15 +54,6 @@ bool IndexesInRange(const ON_MeshFace& f, int vertex_count) {
   for (int k = 0; k < 4; ++k)
     if (f.vi[k] < 0 || f.vi[k] >= vertex_count) return false;
   return true;
-}
-
-// Stable counting sort of `from` into `to` by key(record), keys in [0, n).
-template <class Key>
-void CountingSort(const std::vector<SideRecord>& from, std::vector<SideRecord>& to, int n, Key key) {
-  std::vector<std::int64_t> start(static_cast<size_t>(n) + 1, 0);
-  for (const SideRecord& r : from) ++start[static_cast<size_t>(key(r)) + 1];
-  for (int i = 0; i < n; ++i) start[static_cast<size_t>(i) + 1] += start[static_cast<size_t>(i)];
-  for (const SideRecord& r : from) to[static_cast<size_t>(start[static_cast<size_t>(key(r))]++)] = r;
 }
 
 }  // namespace
@@ -135,16 +121,11 @@ bool ON_MeshTopology::Build() {
   }
   for (int vi = 0; vi < vertex_count; ++vi) vi_pool[start[static_cast<size_t>(m_topv_map[vi])]++] = vi;
 
-  // 3. Face sides between different locations.
+  // 3. Face sides between different locations, bucketed by their lower
+  // location: counted first, so that every array has its exact size.
   if (!m_topf.SetCount(face_count)) return false;
-  std::vector<SideRecord> sides;
-  {
-    std::int64_t side_count = 0;
-    for (int fi = 0; fi < face_count; ++fi)
-      if (IndexesInRange(mesh.m_F[fi], vertex_count)) side_count += SideCount(mesh.m_F[fi]);
-    if (side_count > INT_MAX) return false;
-    sides.reserve(static_cast<size_t>(side_count));
-  }
+  start.assign(static_cast<size_t>(topv_count) + 1, 0);
+  std::int64_t side_count = 0;
   for (int fi = 0; fi < face_count; ++fi) {
     ON_MeshTopologyFace& tf = m_topf[fi];
     for (int k = 0; k < 4; ++k) {
@@ -159,39 +140,102 @@ bool ON_MeshTopology::Build() {
       const int b = m_topv_map[f.vi[(k + 1) % n]];
       if (a == b) continue;  // corners at one location: no edge
       tf.m_reve[k] = a > b ? 1 : 0;
-      sides.push_back(SideRecord{std::min(a, b), std::max(a, b), fi, k});
+      ++start[static_cast<size_t>(std::min(a, b)) + 1];
+      ++side_count;
     }
   }
+  if (side_count > INT_MAX) return false;
+  const int side_total = static_cast<int>(side_count);
+  for (int t = 0; t < topv_count; ++t) start[static_cast<size_t>(t) + 1] += start[static_cast<size_t>(t)];
 
-  // 4. Order the sides by (v0, v1), keeping face order within an edge.
-  {
-    std::vector<SideRecord> by_v1(sides.size());
-    CountingSort(sides, by_v1, topv_count, [](const SideRecord& r) { return r.v1; });
-    CountingSort(by_v1, sides, topv_count, [](const SideRecord& r) { return r.v0; });
-  }
-
-  // 5. Edges and their face lists.
-  const int side_total = static_cast<int>(sides.size());
-  int edge_count = 0;
-  for (int j = 0; j < side_total; ++j)
-    if (j == 0 || sides[j].v0 != sides[j - 1].v0 || sides[j].v1 != sides[j - 1].v1) ++edge_count;
-  if (!m_tope.SetCount(edge_count) || !m_topfi_pool.SetCount(side_total)) return false;
+  // Each side: its higher location, its face (in the pool that becomes the
+  // edges' face lists) and its side number. Filled in face order, so each
+  // bucket lists its faces in ascending order.
+  std::vector<int> upper(static_cast<size_t>(side_total));
+  std::vector<unsigned char> side_of(static_cast<size_t>(side_total));
+  if (!m_topfi_pool.SetCount(side_total)) return false;
   int* topfi_pool = m_topfi_pool.Array();
-  int e = -1;
-  for (int j = 0; j < side_total; ++j) {
-    const SideRecord& r = sides[static_cast<size_t>(j)];
-    if (j == 0 || r.v0 != sides[j - 1].v0 || r.v1 != sides[j - 1].v1) {
-      ON_MeshTopologyEdge& edge = m_tope[++e];
-      edge.m_topvi[0] = r.v0;
-      edge.m_topvi[1] = r.v1;
-      edge.m_topf_count = 0;
-      edge.m_topfi = topfi_pool + j;
+  for (int fi = 0; fi < face_count; ++fi) {
+    const ON_MeshFace& f = mesh.m_F[fi];
+    if (!IndexesInRange(f, vertex_count)) continue;
+    const int n = SideCount(f);
+    for (int k = 0; k < n; ++k) {
+      const int a = m_topv_map[f.vi[k]];
+      const int b = m_topv_map[f.vi[(k + 1) % n]];
+      if (a == b) continue;
+      const size_t j = static_cast<size_t>(start[static_cast<size_t>(std::min(a, b))]++);
+      upper[j] = std::max(a, b);
+      topfi_pool[j] = fi;
+      side_of[j] = static_cast<unsigned char>(k);
     }
-    topfi_pool[j] = r.fi;
-    ++m_tope[e].m_topf_count;
-    m_topf[r.fi].m_topei[r.k] = e;
   }
-  std::vector<SideRecord>().swap(sides);
+  // start[t] is now the end of bucket t (and the beginning of bucket t + 1).
+
+  // 4. Within each bucket, order the sides by their higher location,
+  // stably (faces stay ascending within an edge). Buckets are small but for
+  // a vertex many faces share.
+  std::vector<size_t> order;
+  for (int t = 0; t < topv_count; ++t) {
+    const size_t begin = t == 0 ? 0 : static_cast<size_t>(start[static_cast<size_t>(t) - 1]);
+    const size_t end = static_cast<size_t>(start[static_cast<size_t>(t)]);
+    if (end - begin <= 32) {
+      for (size_t i = begin + 1; i < end; ++i) {
+        const int u = upper[i], fi = topfi_pool[i];
+        const unsigned char k = side_of[i];
+        size_t j = i;
+        for (; j > begin && upper[j - 1] > u; --j) {
+          upper[j] = upper[j - 1];
+          topfi_pool[j] = topfi_pool[j - 1];
+          side_of[j] = side_of[j - 1];
+        }
+        upper[j] = u;
+        topfi_pool[j] = fi;
+        side_of[j] = k;
+      }
+      continue;
+    }
+    order.resize(end - begin);
+    for (size_t i = 0; i < order.size(); ++i) order[i] = begin + i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return upper[x] < upper[y]; });
+    std::vector<int> u(order.size()), fis(order.size());
+    std::vector<unsigned char> ks(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+      u[i] = upper[order[i]];
+      fis[i] = topfi_pool[order[i]];
+      ks[i] = side_of[order[i]];
+    }
+    std::copy(u.begin(), u.end(), upper.begin() + static_cast<std::ptrdiff_t>(begin));
+    std::copy(fis.begin(), fis.end(), topfi_pool + begin);
+    std::copy(ks.begin(), ks.end(), side_of.begin() + static_cast<std::ptrdiff_t>(begin));
+  }
+  std::vector<size_t>().swap(order);
+
+  // 5. Edges and their face lists: equal neighbours in a bucket are one edge.
+  int edge_count = 0;
+  for (int t = 0; t < topv_count; ++t) {
+    const int begin = t == 0 ? 0 : start[static_cast<size_t>(t) - 1];
+    for (int j = begin; j < start[static_cast<size_t>(t)]; ++j)
+      if (j == begin || upper[static_cast<size_t>(j)] != upper[static_cast<size_t>(j) - 1]) ++edge_count;
+  }
+  if (!m_tope.SetCount(edge_count)) return false;
+  int e = -1;
+  for (int t = 0; t < topv_count; ++t) {
+    const int begin = t == 0 ? 0 : start[static_cast<size_t>(t) - 1];
+    for (int j = begin; j < start[static_cast<size_t>(t)]; ++j) {
+      const int u = upper[static_cast<size_t>(j)];
+      if (j == begin || u != upper[static_cast<size_t>(j) - 1]) {
+        ON_MeshTopologyEdge& edge = m_tope[++e];
+        edge.m_topvi[0] = t;
+        edge.m_topvi[1] = u;
+        edge.m_topf_count = 0;
+        edge.m_topfi = topfi_pool + j;
+      }
+      ++m_tope[e].m_topf_count;
+      m_topf[topfi_pool[j]].m_topei[side_of[static_cast<size_t>(j)]] = e;
+    }
+  }
+  std::vector<int>().swap(upper);
+  std::vector<unsigned char>().swap(side_of);
   for (int fi = 0; fi < face_count; ++fi) {
     const ON_MeshFace& f = mesh.m_F[fi];
     if (f.IsTriangle() && IndexesInRange(f, vertex_count)) {

@@ -4,10 +4,12 @@
 
 #include "HostUtils.h"
 #include "VLMSWON.h"
+#include "alloc_limit.h"
 #include "meshes.h"
 #include "stand_in/host.h"
 #include "stand_in/ui.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <string>
@@ -440,4 +442,322 @@ TEST_F(MeshRoad, AMeshWithoutFacesFailsWhenTheHostCannotSewNothing) {
   EXPECT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, 0, 1, 0), 0);
   EXPECT_EQ(Steps(), (std::vector<std::string>{kNew, kActive, kPreA, kPreB, kUnit, kBody, kSew, kPostA, kPostB}));
   EXPECT_EQ(VLMSWON::GetError(), L"Unable to create body from surfaces");
+}
+
+namespace {
+
+// A quad before the faulty face: split, the faulty face would be face 2 of
+// the copy; the text must name face 1 of the caller's mesh.
+ON_Mesh QuadThenFace(std::array<int, 4> face) {
+  return MakeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}, face});
+}
+
+}  // namespace
+
+TEST_F(MeshRoad, EveryEntryRefusesAnIndexOutOfRangeWhereverItStands) {
+  struct Case {
+    const char* name;
+    std::array<int, 4> face;
+    int vertex;  // the index the text names
+  } cases[] = {
+      {"only the fourth index is bad", {0, 1, 2, 9}, 9},
+      {"the fourth index equals the vertex count", {0, 1, 2, 4}, 4},
+      {"the first index equals the vertex count", {4, 1, 2, 2}, 4},
+      {"the second index equals the vertex count", {0, 4, 2, 2}, 4},
+      {"a triangle whose last index equals the vertex count", {0, 1, 4, 4}, 4},
+      {"a negative index", {0, -1, 2, 2}, -1},
+  };
+  for (const Case& c : cases) {
+    const ON_Mesh mesh = QuadThenFace(c.face);
+    const std::wstring text =
+        L"Invalid mesh: face 1 names vertex " + std::to_wstring(c.vertex) + L", but the mesh has 4 vertices";
+    for (int mode : {0, 1}) {
+      for (int multiBody : {0, 1}) {
+        SCOPED_TRACE(std::string(c.name) + ", mode " + std::to_string(mode) + ", multibody " +
+                     std::to_string(multiBody));
+        host.ClearCalls();
+        VLMSWON::SetError(L"before");
+        ON_ClassArray<ON_Mesh> meshes = Meshes({mesh});
+        EXPECT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, mode, multiBody, 0), 0);
+        EXPECT_EQ(VLMSWON::GetError(), text.c_str());
+        EXPECT_TRUE(CallsOf(kBody).empty());
+        EXPECT_TRUE(CallsOf(kLine).empty());
+        EXPECT_EQ(CallsOf(kPostB).size(), 1u) << "the part is still finished";
+      }
+    }
+    // The entries beneath, given the caller's mesh directly.
+    CComPtr<IHostPartDocument> part;
+    ASSERT_EQ(app->NewPartDocument(&part), S_OK);
+    CComPtr<IHostDocument> doc;
+    ASSERT_EQ(app->ActiveDocument(&doc), S_OK);
+    doc->Toggle3DSketch(0);
+    host.ClearCalls();
+    VLMSWON::SetError(L"before");
+    EXPECT_EQ(VLMSWON::CreateSolidFromMesh(part, mesh, 1.0, 0), 0) << c.name;
+    EXPECT_EQ(VLMSWON::GetError(), text.c_str()) << c.name;
+    VLMSWON::SetError(L"before");
+    EXPECT_EQ(VLMSWON::CreateSketchFromMesh(doc, mesh, 1.0, 0), 0) << c.name;
+    EXPECT_EQ(VLMSWON::GetError(), text.c_str()) << c.name;
+    EXPECT_TRUE(host.Operations().empty()) << c.name << ": the host sees nothing of a refused mesh";
+    doc->Toggle3DSketch(0);
+  }
+}
+
+TEST_F(MeshRoad, OnePartPerMeshRunsOneProgressPerMesh) {
+  ON_ClassArray<ON_Mesh> meshes = Meshes({Tetrahedron(), Quad()});
+  struct Case {
+    int mode;
+    const wchar_t* title;
+    double max0, max1;  // faces after splitting, or topological edges
+    const char* steps0;
+    const char* steps1;
+  } cases[] = {{0, L"Creating solid", 4, 2, "progress.step x4", "progress.step x2"},
+               {1, L"Creating mesh", 6, 4, "progress.step x6", "progress.step x4"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("mode " + std::to_string(c.mode));
+    ui.events.clear();
+    ASSERT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, c.mode, 0, 1), 1);
+    std::vector<std::string> expected;
+    for (const char* steps : {c.steps0, c.steps1}) {
+      expected.insert(expected.end(), {"progress.open", "progress.setmax", "progress.start", steps});
+      if (c.mode == 0) expected.push_back("progress.status");
+      expected.insert(expected.end(), {"progress.end", "progress.close"});
+    }
+    EXPECT_EQ(ProgressKinds(), expected);
+    const auto opens = ui.EventsOf("progress.open");
+    ASSERT_EQ(opens.size(), 2u);
+    for (const auto& e : opens) EXPECT_EQ(e.title, c.title);
+    const auto maxes = ui.EventsOf("progress.setmax");
+    ASSERT_EQ(maxes.size(), 2u);
+    EXPECT_EQ(maxes[0].value, c.max0);
+    EXPECT_EQ(maxes[1].value, c.max1);
+
+    ui.events.clear();
+    ASSERT_EQ(VLMSWON::CreatePartFromMeshes(app, meshes, 2, c.mode, 0, 0), 1);
+    EXPECT_EQ(ProgressKinds(), (std::vector<std::string>{"progress.open", "progress.close", "progress.open",
+                                                         "progress.close"}))
+        << "progress off: constructed and destroyed only";
+  }
+}
+
+TEST_F(MeshRoad, BothSolidEntriesHandTheHalvesOfEachQuadInOrder) {
+  // Quad, triangle, quad: each quad (a, b, c, d) becomes (a, b, c) then
+  // (a, c, d), in the quad's place.
+  const ON_Mesh mesh = MakeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}, {2, 1, 0}},
+                                {{0, 1, 2, 3}, {1, 4, 5, 5}, {1, 4, 5, 2}});
+  const std::vector<std::string> expected = {
+      "3, [0, 0, 0, 1, 0, 0, 1, 1, 0], [0, 0, 1]", "3, [0, 0, 0, 1, 1, 0, 0, 1, 0], [0, 0, 1]",
+      "3, [1, 0, 0, 2, 0, 0, 2, 1, 0], [0, 0, 1]", "3, [1, 0, 0, 2, 0, 0, 2, 1, 0], [0, 0, 1]",
+      "3, [1, 0, 0, 2, 1, 0, 1, 1, 0], [0, 0, 1]"};
+  for (int multiBody : {0, 1}) {
+    host.ClearCalls();
+    ON_ClassArray<ON_Mesh> meshes = Meshes({mesh});
+    VLMSWON::CreatePartFromMeshes(app, meshes, 2, 0, multiBody, 0);
+    std::vector<std::string> faces;
+    for (const auto& call : CallsOf(kFace)) faces.push_back(call.args);
+    EXPECT_EQ(faces, expected) << "multibody " << multiBody;
+  }
+}
+
+namespace {
+
+using test_support::AllocationLimit;
+
+const std::vector<std::wstring> kFailureTexts = {
+    L"Out of memory while creating the part",
+    L"Out of memory while creating the solid body of a mesh",
+    L"Out of memory while creating the 3D-sketch lines of a mesh",
+    L"Out of memory while finding the edges of a mesh",
+    L"Out of memory",
+    // The host's own refusals when it had not the memory.
+    L"Unable to create part",
+    L"Unable to create new part",
+    L"Unable to retrieve active model",
+    L"Unable to create new body",
+    L"Unable to create body from surfaces",
+};
+
+// A progress display that records nothing, so that the allocations under
+// test are the road's and the host's (the scripted driver records events in
+// memory, from the progress object's destructor too).
+class QuietDriver : public stand_in::ui::Driver {
+ public:
+  QuietDriver() : previous_(stand_in::ui::Install(this)) {}
+  ~QuietDriver() override { stand_in::ui::Install(previous_); }
+  int ShowMessageBox(HWND, const std::wstring&, const std::wstring&, UINT) override { return IDOK; }
+  void ProgressOpen(int, const std::wstring&, const std::wstring&, double, double, HWND) override { ++opened; }
+  void ProgressSetMax(int, double) override {}
+  void ProgressStart(int) override {}
+  void ProgressStep(int, double) override {}
+  void ProgressSetStatus(int, const std::wstring&) override {}
+  void ProgressEnd(int) override {}
+  void ProgressClose(int) override { ++closed; }
+  void ShellOpen(const std::wstring&) override {}
+  void ShowAbout(const std::wstring&, HWND) override {}
+  int opened = 0, closed = 0;
+
+ private:
+  stand_in::ui::Driver* previous_;
+};
+
+struct ImportRun {
+  int result = -1;
+  long long allocations = 0;
+  long long failures = 0;
+};
+
+// One import of two meshes (a tetrahedron, a quad) into a host of its own,
+// allocations capped as `options` say; checks what the host was left with.
+ImportRun ImportUnderLimit(int mode, int multiBody, const AllocationLimit::Options& options, ON_ClassArray<ON_Mesh>& meshes) {
+  QuietDriver ui;
+  stand_in::Host host;
+  VLMSWON::SetError(L"before");
+  ImportRun run;
+  {
+    AllocationLimit limit(options);
+    run.result = VLMSWON::CreatePartFromMeshes(host.Application(), meshes, 3, mode, multiBody, 1);
+    limit.End();
+    run.allocations = limit.Allocations();
+    run.failures = limit.Failures();
+  }
+  EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+  EXPECT_EQ(host.OverReleases(), 0);
+  EXPECT_EQ(ui.opened, ui.closed) << "every progress display is closed";
+  const std::wstring text = VLMSWON::GetError().GetString();
+  if (run.result == 1) {
+    // A success is a whole import.
+    EXPECT_EQ(text, L"before");
+    const auto& docs = host.Documents();
+    EXPECT_EQ(docs.size(), multiBody ? 1u : 2u);
+    size_t bodies = 0, faces = 0, lines = 0;
+    for (const auto& d : docs) {
+      EXPECT_EQ(d.lengthUnit, hostINCHES);
+      for (const auto& b : d.bodies) {
+        ++bodies;
+        faces += b.faces.Count();
+      }
+      for (const auto& sk : d.sketches) {
+        EXPECT_FALSE(sk.open);
+        lines += sk.lines.size();
+      }
+    }
+    EXPECT_EQ(bodies, mode == 0 ? 2u : 0u);
+    EXPECT_EQ(faces, mode == 0 ? 6u : 0u);
+    EXPECT_EQ(lines, mode == 1 ? 10u : 0u);
+  } else {
+    EXPECT_EQ(run.result, 0);
+    EXPECT_NE(std::find(kFailureTexts.begin(), kFailureTexts.end(), text), kFailureTexts.end())
+        << "the text: \"" << std::string(text.begin(), text.end()) << "\"";
+  }
+  return run;
+}
+
+}  // namespace
+
+// Every allocation of an import, the host's among them, is made to fail in
+// turn (once, and from there on): the import either completes or answers 0
+// with a clear text, holds nothing, and a later import with memory back is
+// whole again.
+TEST(MeshRoadMemory, EveryAllocationThatFailsEndsInAWholeImportOrAClearFailure) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  for (int mode : {0, 1}) {
+    for (int multiBody : {0, 1}) {
+      for (bool persistent : {false, true}) {
+        SCOPED_TRACE("mode " + std::to_string(mode) + ", multibody " + std::to_string(multiBody) +
+                     (persistent ? ", every allocation from the nth" : ", the nth allocation only"));
+        ON_ClassArray<ON_Mesh> clean = Meshes({Tetrahedron(), Quad()});
+        const ImportRun baseline = ImportUnderLimit(mode, multiBody, {}, clean);
+        ASSERT_EQ(baseline.result, 1);
+        ASSERT_GT(baseline.allocations, 10);
+        int failed = 0;
+        for (long long n = 1; n <= baseline.allocations; ++n) {
+          SCOPED_TRACE("allocation " + std::to_string(n));
+          ON_ClassArray<ON_Mesh> meshes = Meshes({Tetrahedron(), Quad()});  // no topology cached yet
+          const ImportRun run = ImportUnderLimit(
+              mode, multiBody, persistent ? AllocationLimit::FailFrom(n) : AllocationLimit::FailOnly(n), meshes);
+          ASSERT_GE(run.failures, 1);
+          if (run.result == 0) ++failed;
+          // The same meshes, memory back: nothing of the failure was kept.
+          const ImportRun again = ImportUnderLimit(mode, multiBody, {}, meshes);
+          EXPECT_EQ(again.result, 1);
+          if (::testing::Test::HasFailure()) return;
+        }
+        EXPECT_GT(failed, 0);
+      }
+    }
+  }
+}
+
+TEST(MeshRoadMemory, ASketchWhoseEdgesCannotBeFoundFailsAndIsDrawnOnceMemoryIsBack) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  QuietDriver ui;
+  stand_in::Host host;
+  CComPtr<IHostPartDocument> part;
+  ASSERT_EQ(host.Application()->NewPartDocument(&part), S_OK);
+  CComPtr<IHostDocument> doc;
+  ASSERT_EQ(host.Application()->ActiveDocument(&doc), S_OK);
+  doc->Toggle3DSketch(0);
+  long long allocations;
+  {
+    const ON_Mesh mesh = Tetrahedron();
+    AllocationLimit count;
+    ASSERT_EQ(VLMSWON::CreateSketchFromMesh(doc, mesh, 1.0, 1), 1);
+    allocations = count.Allocations();
+  }
+  int edgesFailed = 0;
+  for (long long n = 1; n <= allocations; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    const ON_Mesh mesh = Tetrahedron();
+    const size_t before = host.Documents()[0].sketches.back().lines.size();
+    int result;
+    {
+      AllocationLimit limit(AllocationLimit::FailOnly(n));
+      result = VLMSWON::CreateSketchFromMesh(doc, mesh, 1.0, 1);
+    }
+    const size_t drawn = host.Documents()[0].sketches.back().lines.size() - before;
+    if (result == 1) {
+      EXPECT_EQ(drawn, 6u);
+      continue;
+    }
+    if (VLMSWON::GetError() == L"Out of memory while finding the edges of a mesh") {
+      ++edgesFailed;
+      EXPECT_EQ(drawn, 0u);
+    } else {
+      EXPECT_EQ(VLMSWON::GetError(), L"Out of memory while creating the 3D-sketch lines of a mesh");
+    }
+    // Memory back, the same mesh: its edges are found and drawn.
+    EXPECT_EQ(VLMSWON::CreateSketchFromMesh(doc, mesh, 1.0, 1), 1);
+    EXPECT_EQ(host.Documents()[0].sketches.back().lines.size() - before - drawn, 6u);
+  }
+  EXPECT_GT(edgesFailed, 0);
+  doc->Toggle3DSketch(0);
+}
+
+TEST(MeshRoadMemory, EachEntryAnswersZeroWhenNoAllocationSucceeds) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  QuietDriver ui;
+  stand_in::Host host;
+  IHostApplication* app = host.Application();
+  CComPtr<IHostPartDocument> part;
+  ASSERT_EQ(app->NewPartDocument(&part), S_OK);
+  CComPtr<IHostDocument> doc;
+  ASSERT_EQ(app->ActiveDocument(&doc), S_OK);
+  doc->Toggle3DSketch(0);
+  ON_ClassArray<ON_Mesh> meshes = Meshes({Quad()});
+  int results[4];
+  {
+    AllocationLimit limit(AllocationLimit::FailFrom(1));
+    results[0] = VLMSWON::CreateSolidFromMesh(part, meshes[0], 1.0, 1);
+    results[1] = VLMSWON::CreateSketchFromMesh(doc, meshes[0], 1.0, 1);
+    results[2] = VLMSWON::CreateSketchFromMeshes(doc, meshes, 1.0, 1);
+    results[3] = VLMSWON::CreatePartFromMeshes(app, meshes, 2, 0, 1, 1);
+  }
+  for (int r : results) EXPECT_EQ(r, 0);
+  // The text kept aside, or a fuller one when the text's memory sufficed.
+  const std::wstring text = VLMSWON::GetError().GetString();
+  EXPECT_EQ(text.rfind(L"Out of memory", 0), 0u) << std::string(text.begin(), text.end());
+  doc->Toggle3DSketch(0);
+  doc.Release();
+  part.Release();
+  EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
 }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "alloc_limit.h"
 #include "opennurbs.h"
 
 namespace {
@@ -402,3 +403,64 @@ TEST(Topology, StandaloneAndEmpty) {
 }
 
 }  // namespace
+
+namespace {
+
+// A small closed mesh of quads and triangles: a cube, two faces split.
+ON_Mesh SplitCube() {
+  ON_Mesh mesh;
+  for (int i = 0; i < 8; ++i) mesh.SetVertex(i, ON_3dPoint(i & 1, (i >> 1) & 1, (i >> 2) & 1));
+  const int quads[4][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}};
+  for (const auto& q : quads) mesh.SetQuad(mesh.FaceCount(), q[0], q[1], q[2], q[3]);
+  mesh.SetTriangle(mesh.FaceCount(), 0, 4, 6);
+  mesh.SetTriangle(mesh.FaceCount(), 0, 6, 2);
+  mesh.SetTriangle(mesh.FaceCount(), 1, 3, 7);
+  mesh.SetTriangle(mesh.FaceCount(), 1, 7, 5);
+  return mesh;
+}
+
+}  // namespace
+
+// Each allocation of the build fails in turn: a build that fails is empty,
+// not valid and not cached, and the next call with memory back builds it.
+TEST(TopologyMemory, ABuildThatRunsOutOfMemoryIsNeitherValidNorCached) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  long long allocations = 0;
+  {
+    const ON_Mesh mesh = SplitCube();
+    test_support::AllocationLimit count;
+    mesh.Topology();
+    allocations = count.Allocations();
+  }
+  ASSERT_GT(allocations, 3);
+  for (bool persistent : {false, true}) {
+    for (long long n = 1; n <= allocations; ++n) {
+      SCOPED_TRACE((persistent ? "from allocation " : "allocation ") + std::to_string(n));
+      const ON_Mesh mesh = SplitCube();
+      bool built;
+      {
+        test_support::AllocationLimit limit(persistent ? test_support::AllocationLimit::FailFrom(n)
+                                                       : test_support::AllocationLimit::FailOnly(n));
+        built = mesh.Topology().m_mesh == &mesh;
+        ASSERT_GE(limit.Failures(), 1);
+      }
+      const ON_MeshTopology& top = mesh.Topology();
+      if (!built) {
+        // The failed build left nothing: the call above built it afresh.
+        EXPECT_EQ(top.m_mesh, &mesh);
+      }
+      ASSERT_TRUE(top.IsValid());
+      EXPECT_EQ(top.TopEdgeCount(), 14);
+    }
+  }
+  const ON_Mesh mesh = SplitCube();
+  {
+    test_support::AllocationLimit limit(test_support::AllocationLimit::FailFrom(1));
+    const ON_MeshTopology& top = mesh.Topology();
+    EXPECT_EQ(top.m_mesh, nullptr);
+    EXPECT_EQ(top.TopEdgeCount(), 0);
+    EXPECT_EQ(top.TopVertexCount(), 0);
+  }
+  EXPECT_FALSE(ON_MeshTopology().IsValid());
+  EXPECT_EQ(mesh.Topology().TopEdgeCount(), 14);
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <objbase.h>
+#include <olectl.h>
 
 #include <memory>
 #include <utility>
@@ -118,6 +119,8 @@ class CComBSTR {
 };
 
 }  // namespace ATL
+
+#include <atlmodule.h>
 
 #ifndef _ATL_NO_AUTOMATIC_NAMESPACE
 using namespace ATL;

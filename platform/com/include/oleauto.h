@@ -33,12 +33,15 @@ enum VARENUM {
   VT_I4 = 3,
   VT_R4 = 4,
   VT_R8 = 5,
+  VT_CY = 6,
+  VT_DATE = 7,
   VT_BSTR = 8,
   VT_DISPATCH = 9,
   VT_ERROR = 10,
   VT_BOOL = 11,
   VT_VARIANT = 12,
   VT_UNKNOWN = 13,
+  VT_DECIMAL = 14,
   VT_I1 = 16,
   VT_UI1 = 17,
   VT_UI2 = 18,
@@ -49,6 +52,12 @@ enum VARENUM {
   VT_UINT = 23,
   VT_VOID = 24,
   VT_HRESULT = 25,
+  VT_PTR = 26,
+  VT_SAFEARRAY = 27,
+  VT_CARRAY = 28,
+  VT_USERDEFINED = 29,
+  VT_LPSTR = 30,
+  VT_LPWSTR = 31,
   VT_ARRAY = 0x2000,
   VT_BYREF = 0x4000,
 };
@@ -76,6 +85,16 @@ struct VARIANT {
     ULONG ulVal;
     VARIANT* pvarVal;
     void* byref;
+    LONG* plVal;
+    ULONG* pulVal;
+    SHORT* piVal;
+    INT* pintVal;
+    UINT* puintVal;
+    SCODE* pscode;
+    VARIANT_BOOL* pboolVal;
+    BSTR* pbstrVal;
+    IUnknown** ppunkVal;
+    IDispatch** ppdispVal;
   };
 };
 typedef VARIANT VARIANTARG;
@@ -125,3 +144,60 @@ struct IDispatch : IUnknown {
 typedef IDispatch* LPDISPATCH;
 STAND_IN_INTERFACE_ID(IDispatch, "00020400-0000-0000-C000-000000000046");
 extern const IID IID_IDispatch;
+
+// VARIANT helpers, type libraries and their registration (typelib*.cpp, variant.cpp).
+typedef BSTR* LPBSTR;
+#define V_VT(v) ((v)->vt)
+#define V_I4(v) ((v)->lVal)
+#define V_BSTR(v) ((v)->bstrVal)
+#define V_BOOL(v) ((v)->boolVal)
+#define V_DISPATCH(v) ((v)->pdispVal)
+#define V_UNKNOWN(v) ((v)->punkVal)
+#define V_BYREF(v) ((v)->byref)
+#define VT_TYPEMASK 0x0fff
+
+#define VARIANT_NOVALUEPROP 0x01
+#define VARIANT_ALPHABOOL 0x02
+#define VARIANT_NOUSEROVERRIDE 0x04
+#define VARIANT_LOCALBOOL 0x10
+
+#define DISPID_PROPERTYPUT (-3)
+#define DISP_E_NONAMEDARGS _HRESULT_TYPEDEF_(0x80020007L)
+#define DISP_E_BADVARTYPE _HRESULT_TYPEDEF_(0x80020008L)
+#define DISP_E_EXCEPTION _HRESULT_TYPEDEF_(0x80020009L)
+#define DISP_E_OVERFLOW _HRESULT_TYPEDEF_(0x8002000AL)
+#define DISP_E_PARAMNOTOPTIONAL _HRESULT_TYPEDEF_(0x8002000FL)
+#define TYPE_E_INVDATAREAD _HRESULT_TYPEDEF_(0x80028018L)
+#define TYPE_E_UNSUPFORMAT _HRESULT_TYPEDEF_(0x80028019L)
+#define TYPE_E_REGISTRYACCESS _HRESULT_TYPEDEF_(0x8002801CL)
+#define TYPE_E_LIBNOTREGISTERED _HRESULT_TYPEDEF_(0x8002801DL)
+#define TYPE_E_UNDEFINEDTYPE _HRESULT_TYPEDEF_(0x80028027L)
+#define TYPE_E_ELEMENTNOTFOUND _HRESULT_TYPEDEF_(0x8002802BL)
+#define TYPE_E_BADMODULEKIND _HRESULT_TYPEDEF_(0x800288BDL)
+#define TYPE_E_CANTLOADLIBRARY _HRESULT_TYPEDEF_(0x80029C4AL)
+
+void WINAPI VariantInit(VARIANTARG* v);
+HRESULT WINAPI VariantClear(VARIANTARG* v);
+HRESULT WINAPI VariantCopy(VARIANTARG* dest, const VARIANTARG* source);
+// Coerces between VT_EMPTY, VT_I2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_BOOL,
+// VT_BSTR, VT_DISPATCH and VT_UNKNOWN (and by-reference sources); others give
+// DISP_E_TYPEMISMATCH or DISP_E_BADVARTYPE, out-of-range values DISP_E_OVERFLOW.
+HRESULT WINAPI VariantChangeType(VARIANTARG* dest, const VARIANTARG* source, USHORT flags, VARTYPE vt);
+
+enum REGKIND { REGKIND_DEFAULT = 0, REGKIND_REGISTER, REGKIND_NONE };
+enum SYSKIND : int;
+struct ITypeLib;
+
+HRESULT WINAPI LoadTypeLib(LPCOLESTR file, ITypeLib** lib);
+HRESULT WINAPI LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** lib);
+HRESULT WINAPI LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLib** lib);
+HRESULT WINAPI QueryPathOfRegTypeLib(REFGUID libid, USHORT major, USHORT minor, LCID lcid, LPBSTR path);
+HRESULT WINAPI RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir);
+HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* lib, OLECHAR* fullPath, OLECHAR* helpDir);
+HRESULT WINAPI UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind);
+HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind);
+HRESULT WINAPI DispGetIDsOfNames(ITypeInfo* info, OLECHAR** names, UINT count, DISPID* ids);
+HRESULT WINAPI DispInvoke(void* instance, ITypeInfo* info, DISPID id, WORD flags, DISPPARAMS* params,
+                          VARIANT* result, EXCEPINFO* exception, UINT* argError);
+
+#include <oaidl.h>

@@ -60,3 +60,23 @@ struct IUnknown {
 typedef IUnknown* LPUNKNOWN;
 STAND_IN_INTERFACE_ID(IUnknown, "00000000-0000-0000-C000-000000000046");
 extern const IID IID_IUnknown;
+
+#define IID_NULL GUID_NULL
+#define CLSID_NULL GUID_NULL
+
+// Class objects: what DllGetClassObject hands out.
+struct IClassFactory : IUnknown {
+  STDMETHOD(CreateInstance)(IUnknown* outer, REFIID riid, void** object) PURE;
+  STDMETHOD(LockServer)(BOOL lock) PURE;
+
+ protected:
+  ~IClassFactory() = default;
+};
+typedef IClassFactory* LPCLASSFACTORY;
+STAND_IN_INTERFACE_ID(IClassFactory, "00000001-0000-0000-C000-000000000046");
+extern const IID IID_IClassFactory;
+
+#ifndef CLASS_E_NOAGGREGATION
+#define CLASS_E_NOAGGREGATION _HRESULT_TYPEDEF_(0x80040110L)
+#define CLASS_E_CLASSNOTAVAILABLE _HRESULT_TYPEDEF_(0x80040111L)
+#endif

@@ -12,6 +12,7 @@ namespace stand_in {
 HostState::HostState() {
   application = Make<ApplicationObject>();
   frame = Make<FrameObject>();
+  events = Make<ConnectionPointObject>();
 }
 
 PartObject* HostState::NewPart() {
@@ -39,40 +40,41 @@ DocumentObject* HostState::Active() {
   return nullptr;
 }
 
-STDMETHODIMP ApplicationObject::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (iid != __uuidof(IUnknown) && iid != __uuidof(IHostApplication)) return E_NOINTERFACE;
-  *object = HandOut(static_cast<IHostApplication*>(this));
-  return S_OK;
+ApplicationObject::ApplicationObject(HostState& host) : Counted(host, true), dispatch_(*this), container_(*this) {}
+
+void* ApplicationObject::Role(REFIID iid) {
+  if (iid == __uuidof(IUnknown) || iid == __uuidof(IHostApplication)) return static_cast<IHostApplication*>(this);
+  if (iid == __uuidof(IDispatch)) return static_cast<IDispatch*>(&dispatch_);
+  if (iid == __uuidof(IConnectionPointContainer)) return static_cast<IConnectionPointContainer*>(&container_);
+  return nullptr;
 }
 
 STDMETHODIMP ApplicationObject::ActiveDocument(IHostDocument** document) {
   return Guarded([&] {
-    CallScope call(host_, Op::AppActiveDocument);
-    if (document) *document = nullptr;
+    CallScope call(host_, Op::AppActiveDocument, *this);
+    call.Out(document, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!document) return call.Finish(E_POINTER, "document is null");
-    if (DocumentObject* active = host_.Active()) *document = HandOut(static_cast<IHostDocument*>(active));
+    if (DocumentObject* active = host_.Active()) *document = HandOut<IHostDocument>(active);
     return call.Finish(S_OK);
   });
 }
 
 STDMETHODIMP ApplicationObject::NewPartDocument(IHostPartDocument** part) {
   return Guarded([&] {
-    CallScope call(host_, Op::AppNewPartDocument);
-    if (part) *part = nullptr;
+    CallScope call(host_, Op::AppNewPartDocument, *this);
+    call.Out(part, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!part) return call.Finish(E_POINTER, "part is null");
-    *part = HandOut(static_cast<IHostPartDocument*>(host_.NewPart()));
+    *part = HandOut<IHostPartDocument>(host_.NewPart());
     return call.Finish(S_OK);
   });
 }
 
 STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
   return Guarded([&] {
-    CallScope call(host_, Op::AppRevisionNumber);
-    if (revision) *revision = nullptr;
+    CallScope call(host_, Op::AppRevisionNumber, *this);
+    call.Out(revision, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!revision) return call.Finish(E_POINTER, "revision is null");
     if (host_.revision) {
@@ -86,11 +88,11 @@ STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
 
 STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
   return Guarded([&] {
-    CallScope call(host_, Op::AppFrame);
-    if (frame) *frame = nullptr;
+    CallScope call(host_, Op::AppFrame, *this);
+    call.Out(frame, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!frame) return call.Finish(E_POINTER, "frame is null");
-    *frame = HandOut(static_cast<IHostFrame*>(host_.frame));
+    *frame = HandOut<IHostFrame>(host_.frame);
     return call.Finish(S_OK);
   });
 }
@@ -99,9 +101,9 @@ STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
 // system relies only on the load succeeding or failing.
 STDMETHODIMP ApplicationObject::LoadFile(BSTR path, BSTR arguments, LONG* status) {
   return Guarded([&] {
-    CallScope call(host_, Op::AppLoadFile);
+    CallScope call(host_, Op::AppLoadFile, *this);
     call.Text(path).Text(arguments);
-    if (status) *status = 0;
+    call.Out(status, 0);
     if (call.Faulted()) return call.Fault();
     if (!status) return call.Finish(E_POINTER, "status is null");
     const std::wstring given = FromBstr(path);
@@ -135,18 +137,15 @@ STDMETHODIMP ApplicationObject::LoadFile(BSTR path, BSTR arguments, LONG* status
   });
 }
 
-STDMETHODIMP FrameObject::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (iid != __uuidof(IUnknown) && iid != __uuidof(IHostFrame)) return E_NOINTERFACE;
-  *object = HandOut(static_cast<IHostFrame*>(this));
-  return S_OK;
+void* FrameObject::Role(REFIID iid) {
+  if (iid == __uuidof(IUnknown) || iid == __uuidof(IHostFrame)) return static_cast<IHostFrame*>(this);
+  return nullptr;
 }
 
 STDMETHODIMP FrameObject::MainWindowHandle(LONG* handle) {
   return Guarded([&] {
-    CallScope call(host_, Op::FrameMainWindowHandle);
-    if (handle) *handle = 0;
+    CallScope call(host_, Op::FrameMainWindowHandle, *this);
+    call.Out(handle, 0);
     if (call.Faulted()) return call.Fault();
     if (!handle) return call.Finish(E_POINTER, "handle is null");
     *handle = host_.mainWindow;

@@ -15,14 +15,6 @@ bool SketchOpen(const Document& d) { return !d.sketches.empty() && d.sketches.ba
 
 }  // namespace
 
-STDMETHODIMP DocumentObject::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = Role(iid);
-  if (!*object) return E_NOINTERFACE;
-  Acquire();
-  return S_OK;
-}
-
 void* DocumentObject::Role(REFIID iid) {
   if (iid == __uuidof(IUnknown) || iid == __uuidof(IHostDocument)) return static_cast<IHostDocument*>(this);
   return nullptr;
@@ -30,7 +22,7 @@ void* DocumentObject::Role(REFIID iid) {
 
 HRESULT DocumentObject::Step(Op op) {
   return Guarded([&] {
-    CallScope call(host_, op);
+    CallScope call(host_, op, *this);
     if (call.Faulted()) return call.Fault();
     return call.Finish(S_OK);
   });
@@ -40,7 +32,7 @@ HRESULT DocumentObject::Step(Op op) {
 // system relies on nothing they do.
 STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
   return Guarded([&] {
-    CallScope call(host_, Op::DocPreGeometrySettingA);
+    CallScope call(host_, Op::DocPreGeometrySettingA, *this);
     call.Long(value);
     return call.Faulted() ? call.Fault() : call.Finish(S_OK);
   });
@@ -48,7 +40,7 @@ STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
 
 STDMETHODIMP DocumentObject::PreGeometrySettingB(LONG value) {
   return Guarded([&] {
-    CallScope call(host_, Op::DocPreGeometrySettingB);
+    CallScope call(host_, Op::DocPreGeometrySettingB, *this);
     call.Long(value);
     return call.Faulted() ? call.Fault() : call.Finish(S_OK);
   });
@@ -60,7 +52,7 @@ STDMETHODIMP DocumentObject::PostSketchStep() { return Step(Op::DocPostSketchSte
 
 STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
   return Guarded([&] {
-    CallScope call(host_, Op::DocSetLengthUnit);
+    CallScope call(host_, Op::DocSetLengthUnit, *this);
     call.Long(unit);
     if (call.Faulted()) return call.Fault();
     if (unit < hostMM || unit > hostFEET)
@@ -72,12 +64,16 @@ STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
 
 STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
   return Guarded([&] {
-    CallScope call(host_, Op::DocToggle3DSketch);
+    CallScope call(host_, Op::DocToggle3DSketch, *this);
     call.Long(value);
     if (call.Faulted()) return call.Fault();
     if (value != 0) return call.Finish(E_INVALIDARG, "value " + std::to_string(value) + " is not 0");
-    if (SketchOpen(document_)) document_.sketches.back().open = false;
-    else document_.sketches.emplace_back();
+    if (SketchOpen(document_)) {
+      document_.sketches.back().open = false;
+      document_.sketches.back().lines.Seal();
+    } else {
+      document_.sketches.emplace_back();
+    }
     return call.Finish(S_OK);
   });
 }
@@ -85,10 +81,10 @@ STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
 STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, double x2, double y2, double z2,
                                               IUnknown** segment) {
   return Guarded([&] {
-    CallScope call(host_, Op::DocCreateSketchLine);
+    CallScope call(host_, Op::DocCreateSketchLine, *this);
     const double c[6] = {x1, y1, z1, x2, y2, z2};
     for (double v : c) call.Double(v);
-    if (segment) *segment = nullptr;
+    call.Out(segment, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!segment) return call.Finish(E_POINTER, "segment is null");
     if (!SketchOpen(document_)) return call.Finish(E_FAIL, "no 3D sketch is open");
@@ -99,10 +95,10 @@ STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, d
     if (line.from == line.to) return call.Finish(E_FAIL, "the line's ends coincide");
     Sketch& sketch = document_.sketches.back();
     // Room first, so that nothing fails once the view is taken.
-    if (sketch.lines.size() == sketch.lines.capacity()) sketch.lines.reserve(2 * sketch.lines.size() + 16);
+    sketch.lines.Reserve();
     SegmentObject* view = host_.Segment(document_, document_.sketches.size() - 1, sketch.lines.size());
-    sketch.lines.push_back(line);
-    *segment = HandOut(static_cast<IUnknown*>(view));
+    sketch.lines.Append(line);
+    *segment = HandOut<IUnknown>(view);
     return call.Finish(S_OK);
   });
 }
@@ -113,9 +109,9 @@ STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, d
 STDMETHODIMP DocumentObject::SaveToPath(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy,
                                         LONG* code) {
   return Guarded([&] {
-    CallScope call(host_, Op::DocSaveToPath);
+    CallScope call(host_, Op::DocSaveToPath, *this);
     call.Text(path).Long(version).Bool(silent).Bool(copy);
-    if (code) *code = 0;
+    call.Out(code, 0);
     if (call.Faulted()) return call.Fault();
     if (!code) return call.Finish(E_POINTER, "code is null");
     std::string error;
@@ -135,8 +131,8 @@ void* PartObject::Role(REFIID iid) {
 
 STDMETHODIMP PartObject::NewBody(IHostBody** body) {
   return Guarded([&] {
-    CallScope call(host_, Op::PartNewBody);
-    if (body) *body = nullptr;
+    CallScope call(host_, Op::PartNewBody, *this);
+    call.Out(body, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!body) return call.Finish(E_POINTER, "body is null");
     document_.collectors.emplace_back();
@@ -147,17 +143,14 @@ STDMETHODIMP PartObject::NewBody(IHostBody** body) {
       document_.collectors.pop_back();
       throw;
     }
-    *body = HandOut(static_cast<IHostBody*>(object));
+    *body = HandOut<IHostBody>(object);
     return call.Finish(S_OK);
   });
 }
 
-STDMETHODIMP BodyObject::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (iid != __uuidof(IUnknown) && iid != __uuidof(IHostBody)) return E_NOINTERFACE;
-  *object = HandOut(static_cast<IHostBody*>(this));
-  return S_OK;
+void* BodyObject::Role(REFIID iid) {
+  if (iid == __uuidof(IUnknown) || iid == __uuidof(IHostBody)) return static_cast<IHostBody*>(this);
+  return nullptr;
 }
 
 std::string BodyObject::Label() const {
@@ -169,7 +162,7 @@ std::string BodyObject::Label() const {
 // and its winding the side the face looks to. A zero normal is accepted.
 STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, const double* normal) {
   return Guarded([&] {
-    CallScope call(host_, Op::BodyCreatePlanarFace);
+    CallScope call(host_, Op::BodyCreatePlanarFace, *this);
     const bool countOk = count == 3 || count == 4;
     call.Long(count);
     if (countOk || !points) call.Doubles(points, 3 * static_cast<size_t>(countOk ? count : 0));
@@ -193,17 +186,19 @@ STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, cons
   });
 }
 
-// Sewing hands the collected faces over to the new body: the collector is
-// empty afterwards and may collect faces for another body.
+// Sewing hands the collected faces over to the new body, turned round where
+// their winding disagrees with their neighbours': the collector is empty
+// afterwards and may collect faces for another body.
 STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
   return Guarded([&] {
-    CallScope call(host_, Op::BodyCreateBodyFromSurfaces);
-    if (body) *body = nullptr;
+    CallScope call(host_, Op::BodyCreateBodyFromSurfaces, *this);
+    call.Out(body, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!body) return call.Finish(E_POINTER, "body is null");
     if (body_.kind != BodyKind::Collector) return call.Finish(E_FAIL, "only a body from NewBody sews faces");
     if (body_.faces.Count() == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
-    const bool closed = body_.faces.IsClosed();
+    std::vector<uint32_t> turn;
+    const bool closed = body_.faces.Sew(&turn);
     document_.bodies.emplace_back();
     Body& made = document_.bodies.back();
     BodyObject* object = nullptr;
@@ -216,19 +211,14 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
     }
     made.faces = std::move(body_.faces);
     made.faces.Seal();
+    made.faces.Turn(turn);
     body_.faces = FaceSet();
-    *body = HandOut(static_cast<IHostBody*>(object));
+    *body = HandOut<IHostBody>(object);
     return call.Finish(S_OK);
   });
 }
 
-STDMETHODIMP SegmentObject::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (iid != __uuidof(IUnknown)) return E_NOINTERFACE;
-  *object = HandOut(static_cast<IUnknown*>(this));
-  return S_OK;
-}
+void* SegmentObject::Role(REFIID iid) { return iid == __uuidof(IUnknown) ? static_cast<IUnknown*>(this) : nullptr; }
 
 std::string SegmentObject::Label() const {
   return document_->title + " sketch " + std::to_string(sketch_ + 1) + " line " + std::to_string(line_ + 1);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace stand_in {
 namespace {
@@ -16,6 +17,7 @@ struct Vec {
   double x, y, z;
 };
 Vec Sub(const Point3& a, const Point3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec Minus(const Vec& a, const Vec& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec Cross(const Vec& a, const Vec& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 double Dot(const Vec& a, const Vec& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double Length(const Vec& a) { return std::sqrt(Dot(a, a)); }
@@ -48,6 +50,20 @@ uint64_t Hash(const Point3& p) {
   return Mix(Bits(p.x) * 0x9E3779B97F4A7C15ull ^ Bits(p.y) * 0xC2B2AE3D27D4EB4Full ^ Bits(p.z) * 0x165667B19E3779F9ull);
 }
 
+// Sketch points weld only when equal to the bit: a line keeps its -0.0.
+uint64_t RawBits(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+uint64_t RawHash(const Point3& p) {
+  return Mix(RawBits(p.x) * 0x9E3779B97F4A7C15ull ^ RawBits(p.y) * 0xC2B2AE3D27D4EB4Full ^
+             RawBits(p.z) * 0x165667B19E3779F9ull);
+}
+
+bool SameBits(const Point3& a, const Point3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 }  // namespace
 
 std::string CheckPlanarPolygon(const Point3* p, int n) {
@@ -60,8 +76,8 @@ std::string CheckPlanarPolygon(const Point3* p, int n) {
   double size = 0;
   for (int i = 0; i < n; ++i)
     for (int j = i + 1; j < n; ++j) size = std::max(size, Length(Sub(p[i], p[j])));
-  if (size == 0) return "all points coincide";
-  const double near = kCoincidentTolerance * size;
+  if (size <= kResolution) return "all points coincide";
+  const double near = std::max(kCoincidentTolerance * size, kResolution);
   for (int i = 0; i < n; ++i)
     for (int j = i + 1; j < n; ++j)
       if (Length(Sub(p[i], p[j])) <= near) return PointName(i) + " and " + PointName(j) + " coincide";
@@ -94,7 +110,7 @@ std::string CheckPlanarPolygon(const Point3* p, int n) {
     centre.z += p[i].z / n;
   }
   for (int i = 0; i < n; ++i)
-    if (std::fabs(Dot(unit, Sub(p[i], centre))) > kPlanarTolerance * size)
+    if (std::fabs(Dot(unit, Sub(p[i], centre))) > std::max(kPlanarTolerance * size, kResolution))
       return PointName(i) + " lies off the plane of the polygon";
   // A simple quadrilateral turns the same way at three or four corners; one
   // that crosses itself turns each way at two.
@@ -150,29 +166,225 @@ void FaceSet::GrowWeldIndex(size_t vertices) {
 
 void FaceSet::Seal() { std::vector<uint32_t>().swap(weld_); }
 
-bool FaceSet::IsClosed() const {
-  if (starts_.empty()) return false;
-  // Each edge as (lower vertex, higher vertex); sorted, a closed set has
-  // every edge exactly twice.
-  std::vector<uint64_t> edges;
-  edges.reserve(corners_.size());
-  for (size_t f = 0; f < starts_.size(); ++f) {
-    const size_t begin = starts_[f];
-    const size_t end = f + 1 < starts_.size() ? starts_[f + 1] : corners_.size();
-    for (size_t k = begin; k < end; ++k) {
-      const uint64_t a = corners_[k];
-      const uint64_t b = corners_[k + 1 == end ? begin : k + 1];
-      edges.push_back(a < b ? (a << 32) | b : (b << 32) | a);
+// Corner h of the set starts the half-edge from its vertex to the next
+// corner's. An edge of two faces pairs their half-edges as mates; the faces
+// around a vertex are one fan when the mates link all its corners into one
+// cycle; a face and its mate's face agree when their half-edges run
+// opposite ways.
+bool FaceSet::Sew(std::vector<uint32_t>* turn) const {
+  turn->clear();
+  const size_t faces = starts_.size();
+  const uint32_t n = static_cast<uint32_t>(corners_.size());
+  const size_t vertexCount = vertices_.size();
+  if (faces == 0) return false;
+
+  // Each corner's place in its face (low bits) and its face's corner count.
+  std::vector<uint8_t> shape(n);
+  for (size_t f = 0; f < faces; ++f) {
+    const uint32_t begin = starts_[f];
+    const unsigned count = static_cast<unsigned>(CornerCount(f));
+    for (unsigned k = 0; k < count; ++k) shape[begin + k] = static_cast<uint8_t>(k | count << 2);
+  }
+  auto next = [&](uint32_t h) -> uint32_t {
+    const unsigned k = shape[h] & 3u;
+    return k + 1 < (shape[h] >> 2) ? h + 1 : h - k;
+  };
+  auto low = [&](uint32_t h) { return std::min(corners_[h], corners_[next(h)]); };
+  auto high = [&](uint32_t h) { return std::max(corners_[h], corners_[next(h)]); };
+
+  // Half-edges bucketed by their lower vertex, each bucket sorted by the
+  // higher one: the half-edges of one edge lie together.
+  std::vector<uint32_t> order(n);
+  std::vector<uint32_t> mate(n, kEmptySlot);
+  bool solid = true;
+  {
+    std::vector<uint32_t> bucket(vertexCount + 1, 0);
+    for (uint32_t h = 0; h < n; ++h) ++bucket[low(h)];
+    for (size_t v = 1; v <= vertexCount; ++v) bucket[v] += bucket[v - 1];
+    for (uint32_t h = n; h-- > 0;) order[--bucket[low(h)]] = h;
+    for (size_t v = 0; v < vertexCount; ++v) {
+      const auto first = order.begin() + bucket[v], last = order.begin() + bucket[v + 1];
+      if (last - first > 2) std::sort(first, last, [&](uint32_t a, uint32_t b) { return high(a) < high(b); });
+      for (auto i = first; i != last;) {
+        auto j = i + 1;
+        while (j != last && high(*j) == high(*i)) ++j;
+        if (j - i == 2) {
+          mate[i[0]] = i[1];
+          mate[i[1]] = i[0];
+        } else {
+          solid = false;  // an edge of one face, or of three or more
+        }
+        i = j;
+      }
     }
   }
-  std::sort(edges.begin(), edges.end());
-  for (size_t i = 0; i < edges.size();) {
-    size_t j = i + 1;
-    while (j < edges.size() && edges[j] == edges[i]) ++j;
-    if (j - i != 2) return false;
-    i = j;
+
+  if (solid) {
+    // The corners at one vertex, linked across each edge to the corner of
+    // the mate's face at the same vertex: one group per vertex, or a vertex
+    // where two fans touch.
+    std::vector<uint32_t>& parent = order;
+    for (uint32_t h = 0; h < n; ++h) parent[h] = h;
+    auto find = [&](uint32_t x) {
+      while (parent[x] != x) {
+        parent[x] = parent[parent[x]];
+        x = parent[x];
+      }
+      return x;
+    };
+    auto unite = [&](uint32_t a, uint32_t b) {
+      a = find(a);
+      b = find(b);
+      if (a != b) parent[std::max(a, b)] = std::min(a, b);
+    };
+    auto cornerAt = [&](uint32_t m, uint32_t vertex) { return corners_[m] == vertex ? m : next(m); };
+    for (uint32_t h = 0; h < n; ++h) {
+      const uint32_t m = mate[h];
+      if (m == kEmptySlot || m < h) continue;  // each edge once
+      unite(h, cornerAt(m, corners_[h]));
+      unite(next(h), cornerAt(m, corners_[next(h)]));
+    }
+    size_t fans = 0;
+    for (uint32_t h = 0; h < n; ++h) fans += parent[h] == h;
+    solid = fans == vertexCount;
   }
-  return true;
+  std::vector<uint32_t>().swap(order);
+
+  // Each connected piece oriented from its first face across its edges of
+  // two faces; a closed piece then turned outward by its signed volume.
+  std::vector<int8_t> state(n, -1);  // by the face's first corner: 0 kept, 1 turned
+  std::vector<uint32_t> queue;
+  queue.reserve(faces);
+  for (size_t f = 0; f < faces; ++f) {
+    const uint32_t seed = starts_[f];
+    if (state[seed] >= 0) continue;
+    const size_t begin = queue.size();
+    state[seed] = 0;
+    queue.push_back(seed);
+    for (size_t q = begin; q < queue.size(); ++q) {
+      const uint32_t s = queue[q];
+      const uint32_t end = s + (shape[s] >> 2);
+      for (uint32_t h = s; h < end; ++h) {
+        const uint32_t m = mate[h];
+        if (m == kEmptySlot) continue;
+        const uint32_t g = m - (shape[m] & 3u);
+        const int8_t want = static_cast<int8_t>(state[s] ^ (corners_[m] == corners_[h] ? 1 : 0));
+        if (state[g] < 0) {
+          state[g] = want;
+          queue.push_back(g);
+        } else if (state[g] != want) {
+          solid = false;  // not orientable
+        }
+      }
+    }
+    if (!solid) continue;
+    // Six times the signed volume, about the piece's first corner so that
+    // far-off coordinates cancel nothing; twice the area; the bounding box.
+    const Point3& origin = vertices_[corners_[seed]];
+    double volume6 = 0, area2 = 0;
+    Point3 lo = origin, hi = origin;
+    for (size_t q = begin; q < queue.size(); ++q) {
+      const uint32_t s = queue[q];
+      const unsigned count = shape[s] >> 2;
+      Vec c[4];
+      for (unsigned k = 0; k < count; ++k) {
+        const Point3& p = vertices_[corners_[s + k]];
+        c[k] = Sub(p, origin);
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+      }
+      double face = 0;
+      for (unsigned k = 1; k + 1 < count; ++k) {
+        face += Dot(c[0], Cross(c[k], c[k + 1]));
+        area2 += Length(Cross(Minus(c[k], c[0]), Minus(c[k + 1], c[0])));
+      }
+      volume6 += state[s] ? -face : face;
+    }
+    // A shell whose mean thickness (volume over area) is within the
+    // coincidence tolerance of its size encloses nothing.
+    const double size = Length(Sub(hi, lo));
+    const double thickness = std::max(kCoincidentTolerance * size, kResolution);
+    if (!(std::fabs(volume6) / 6 > thickness * area2 / 2)) {
+      solid = false;
+      continue;
+    }
+    if (volume6 < 0)
+      for (size_t q = begin; q < queue.size(); ++q) state[queue[q]] ^= 1;
+  }
+  for (size_t f = 0; f < faces; ++f)
+    if (state[starts_[f]] == 1) turn->push_back(static_cast<uint32_t>(f));
+  return solid;
 }
+
+// The first corner stays first, so a face keeps its place in the record.
+void FaceSet::Turn(const std::vector<uint32_t>& faces) noexcept {
+  for (uint32_t f : faces) {
+    const size_t begin = starts_[f];
+    const size_t end = f + 1 < starts_.size() ? starts_[f + 1] : corners_.size();
+    std::reverse(corners_.begin() + static_cast<std::ptrdiff_t>(begin) + 1,
+                 corners_.begin() + static_cast<std::ptrdiff_t>(end));
+  }
+}
+
+template <class T>
+void SketchLines::Blocks<T>::Reserve(size_t extra) {
+  if (capacity_ - count_ >= extra) return;
+  const size_t full = kMask + 1;
+  if (blocks_.size() == 1 && capacity_ < full) {
+    // The only block, not yet full size: grown whole while it is small.
+    const size_t grown = std::min(full, std::max(count_ + extra, 2 * capacity_));
+    std::unique_ptr<T[]> block(new T[grown]);
+    std::copy(blocks_[0].get(), blocks_[0].get() + count_ / 2, block.get());
+    blocks_[0].swap(block);
+    capacity_ = grown;
+    if (capacity_ - count_ >= extra) return;
+  }
+  while (capacity_ - count_ < extra) {
+    const size_t size = blocks_.empty() ? std::min<size_t>(full, std::max<size_t>(extra, 64)) : full;
+    blocks_.reserve(blocks_.size() + 1);
+    blocks_.emplace_back(new T[size]);
+    capacity_ += size;
+  }
+}
+
+// The weld index is a direct-mapped table of recent end points, at most
+// 2^16 slots: lines drawn in any local order (as a mesh's edges are) share
+// nearly all their ends, and the index never outgrows a cache. A point it
+// has forgotten is kept again, which costs memory, never a wrong line.
+constexpr size_t kMostWeldSlots = size_t{1} << 16;
+
+void SketchLines::Reserve() {
+  if (points_.size() + 2 >= kEmptySlot) throw std::bad_alloc();
+  points_.Reserve(2);
+  ends_.Reserve(1);
+  if (weld_.size() >= kMostWeldSlots || (points_.size() + 2) * 2 <= weld_.size()) return;
+  size_t capacity = std::max<size_t>(weld_.size(), 64);
+  while (capacity < (points_.size() + 2) * 2 && capacity < kMostWeldSlots) capacity *= 2;
+  std::vector<uint32_t> grown(capacity, kEmptySlot);
+  const size_t mask = capacity - 1;
+  for (size_t v = 0; v < points_.size(); ++v) grown[RawHash(points_[v]) & mask] = static_cast<uint32_t>(v);
+  weld_.swap(grown);
+}
+
+uint32_t SketchLines::Weld(const Point3& p) noexcept {
+  uint32_t& slot = weld_[RawHash(p) & (weld_.size() - 1)];
+  if (slot != kEmptySlot && SameBits(points_[slot], p)) return slot;
+  slot = static_cast<uint32_t>(points_.size());
+  points_.PushBack(p);
+  return slot;
+}
+
+// Lines are often drawn in fans from one point: the last line's start is
+// tried first.
+void SketchLines::Append(const SketchLine& line) noexcept {
+  uint32_t from;
+  if (ends_.size() > 0 && SameBits(points_[ends_[ends_.size() - 1].from], line.from))
+    from = ends_[ends_.size() - 1].from;
+  else
+    from = Weld(line.from);
+  ends_.PushBack({from, Weld(line.to)});
+}
+
+void SketchLines::Seal() { std::vector<uint32_t>().swap(weld_); }
 
 }  // namespace stand_in

@@ -15,6 +15,10 @@ constexpr double kCoincidentTolerance = 1e-9;
 // from their mean plane is not planar. Looser, because corners that came
 // from single-precision data are planar only to about 1e-7.
 constexpr double kPlanarTolerance = 1e-6;
+// The floor under both, in metres: the host's resolution. Below it two
+// points are one, whatever the size of the polygon, so a millimetre face
+// is not held to a picometre.
+constexpr double kResolution = 1e-8;
 
 // Why the host refuses the polygon of `count` (3 or 4) finite or non-finite
 // points: empty when it accepts it.

@@ -4,7 +4,10 @@
 
 #include "stand_in/text.h"
 
+#include <objbase.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 
 namespace stand_in {
@@ -22,6 +25,63 @@ std::string Count(size_t n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
+std::string Q(const std::wstring& text) { return "\"" + ToUtf8(text) + "\""; }
+
+std::string IconText(const char* what, const Icon& icon) {
+  if (icon.width == 0) return std::string("    ") + what + ": none\n";
+  return std::string("    ") + what + ": " + std::to_string(icon.width) + "x" + std::to_string(icon.height) + " from " +
+         Q(icon.path) + "\n";
+}
+
+const char* DocumentTypeName(LONG type) {
+  switch (type) {
+    case hostDocPART: return "part";
+    case hostDocASSEMBLY: return "assembly";
+    case hostDocDRAWING: return "drawing";
+  }
+  return "?";
+}
+
+void DescribeCommands(const HostState& s, std::string& out) {
+  for (const AddIn& a : s.addIns) {
+    wchar_t clsid[40] = L"";
+    StringFromGUID2(a.clsid, clsid, 40);
+    out += "Add-in " + (a.cookie ? std::to_string(a.cookie) : std::string("-")) + " " + ToUtf8(clsid) + ": " +
+           (a.connected ? "connected" : "not connected") + (a.error.empty() ? "" : ", " + a.error) + "\n";
+  }
+  for (const HostState::Callback& c : s.callbacks)
+    out += "Callback object of add-in " + std::to_string(c.cookie) + "\n";
+  for (const CommandManager& m : s.managers) {
+    out += "Command manager of add-in " + std::to_string(m.cookie) + ": " + Count(m.groups.size(), "group") + "\n";
+    for (const CommandGroup& g : m.groups) {
+      out += "  group " + std::to_string(g.userId) + " " + Q(g.title) + (g.active ? ", active" : ", not active") +
+             ", " + Count(g.items.size(), "item") + "\n";
+      out += IconText("small icons", g.smallIcons) + IconText("large icons", g.largeIcons) +
+             IconText("small main icon", g.smallMain) + IconText("large main icon", g.largeMain);
+      for (size_t i = 0; i < g.items.size(); ++i) {
+        const CommandItem& item = g.items[i];
+        out += "    item " + std::to_string(i) + " " + Q(item.name) + ", image " + std::to_string(item.imageIndex) +
+               ", calls " + Q(item.callback) +
+               (item.commandId ? ", command " + std::to_string(item.commandId) : std::string()) + "\n";
+      }
+    }
+  }
+  for (const CommandTab& t : s.tabs) {
+    out += "Tab " + Q(t.name) + " of " + DocumentTypeName(t.documentType) + " documents: " +
+           std::to_string(t.boxes.size()) + (t.boxes.size() == 1 ? " box" : " boxes") + "\n";
+    for (size_t i = 0; i < t.boxes.size(); ++i) {
+      out += "  box " + std::to_string(i + 1) + ":";
+      for (LONG id : t.boxes[i].commandIds)
+        out += " " + std::to_string(id) + (s.ActiveCommandId(id) ? "" : " (removed)");
+      out += "\n";
+    }
+  }
+  for (const FileOpenEntry& e : s.fileOpenEntries)
+    out += "Open dialog: " + Q(e.description) + " (." + ToUtf8(e.extension) + ") calls " + Q(e.callback) +
+           " of add-in " + std::to_string(e.cookie) + "\n";
+  if (!s.events->Cookies().empty()) out += Count(s.events->Cookies().size(), "event sink") + " advised\n";
+}
+
 }  // namespace
 
 const char* LengthUnitName(LONG unit) {
@@ -30,13 +90,28 @@ const char* LengthUnitName(LONG unit) {
 }
 
 Host::Host() : state_(std::make_unique<HostState>()) {}
-Host::~Host() = default;
+
+Host::~Host() {
+  UnloadAddIns();
+  HostState& s = *state_;
+  s.UnregisterEvents();
+  if (!s.eventLibrary.dir.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(s.eventLibrary.dir, ec);
+  }
+  if (s.comEntered) CoUninitialize();
+}
 
 IHostApplication* Host::Application() { return state_->application; }
 
 void Host::SetRevisionNumber(const wchar_t* text) {
   if (text) state_->revision = std::wstring(text);
   else state_->revision.reset();
+  // The library moves to the new major; one never registered stays so.
+  if (state_->eventLibrary.major >= 0) {
+    state_->UnregisterEvents();
+    state_->RegisterEvents(nullptr);
+  }
 }
 
 void Host::SetMainWindowHandle(LONG handle) { state_->mainWindow = handle; }
@@ -52,28 +127,53 @@ const Document* Host::ActiveDocument() const {
 const std::vector<LoadedFile>& Host::LoadedFiles() const { return state_->loadedFiles; }
 
 void Host::SetRecording(bool on) { state_->recorder.on = on; }
+void Host::RecordUnknownCalls(bool on) { state_->recorder.unknownOn = on; }
 std::vector<Call> Host::Calls() const { return state_->recorder.Render(); }
 std::vector<std::string> Host::Operations() const { return state_->recorder.Ops(); }
 void Host::ClearCalls() { state_->recorder.Clear(); }
 
-void Host::InjectFault(const std::string& op, int nth, HRESULT result) {
+namespace {
+
+void Plant(Faults& faults, const std::string& op, int nth, HRESULT result, FaultSpan span, FaultKind kind,
+           const char* what) {
   Op which;
   if (!FindOp(op, &which)) throw std::invalid_argument("no host operation is named '" + op + "'");
-  if (nth < 1) throw std::invalid_argument("fault on call " + std::to_string(nth) + " of " + op + ": calls count from 1");
-  state_->faults.Add(which, nth, result, false);
+  if (which == Op::UnknownRelease) throw std::invalid_argument(op + " cannot fail: it has no result code");
+  if (IsOutgoingOp(which)) throw std::invalid_argument(op + " is the host's own call: it cannot be faulted");
+  if (nth < 1)
+    throw std::invalid_argument(std::string(what) + " on call " + std::to_string(nth) + " of " + op +
+                                ": calls count from 1");
+  std::string clash;
+  if (!faults.Add(which, nth, span, result, kind, &clash)) throw std::invalid_argument(what + (": " + clash));
 }
 
-void Host::InjectMisreport(const std::string& op, int nth, HRESULT result) {
-  Op which;
-  if (!FindOp(op, &which)) throw std::invalid_argument("no host operation is named '" + op + "'");
-  if (nth < 1) throw std::invalid_argument("misreport on call " + std::to_string(nth) + " of " + op + ": calls count from 1");
-  state_->faults.Add(which, nth, result, true);
+}  // namespace
+
+void Host::InjectFault(const std::string& op, int nth, HRESULT result, FaultSpan span) {
+  Plant(state_->faults, op, nth, result, span, FaultKind::Fail, "fault");
+}
+
+void Host::InjectMisreport(const std::string& op, int nth, HRESULT result, FaultSpan span) {
+  Plant(state_->faults, op, nth, result, span, FaultKind::Misreport, "misreport");
+}
+
+void Host::InjectFaultLeavingOutputs(const std::string& op, int nth, HRESULT result, FaultSpan span) {
+  Plant(state_->faults, op, nth, result, span, FaultKind::LeaveOutputs, "fault");
 }
 
 void Host::ClearFaults() { state_->faults.Clear(); }
 
 long Host::HeldReferences() const { return state_->held; }
 long Host::OverReleases() const { return state_->overReleases; }
+long Host::UseAfterRelease() const { return state_->useAfterRelease; }
+
+std::string Host::DescribeUseAfterRelease() const {
+  std::string out;
+  for (const std::string& text : state_->useAfterReleaseTexts) out += text + "\n";
+  const long more = state_->useAfterRelease - static_cast<long>(state_->useAfterReleaseTexts.size());
+  if (more > 0) out += "and " + std::to_string(more) + " more\n";
+  return out;
+}
 
 std::string Host::DescribeHeld() const {
   std::string out;
@@ -109,6 +209,7 @@ std::string Host::Describe() const {
   }
   for (const LoadedFile& f : s.loadedFiles)
     out += "Loaded \"" + ToUtf8(f.path) + "\", " + std::to_string(f.size) + " bytes\n";
+  DescribeCommands(s, out);
   return out;
 }
 

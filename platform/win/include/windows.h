@@ -85,6 +85,8 @@ DECLARE_HANDLE(HGLOBAL_);
 typedef HINSTANCE HMODULE;
 typedef HANDLE HGLOBAL;
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+typedef struct tagRECT { LONG left, top, right, bottom; } RECT, *LPRECT;
+typedef const RECT* LPCRECT;
 
 // Result codes.
 #define _HRESULT_TYPEDEF_(v) ((HRESULT)(v))
@@ -164,4 +166,10 @@ int __cdecl wcscat_s(wchar_t* dest, size_t count, const wchar_t* source);
 #include <corecrt_wstdlib.h>
 #include <io.h>
 #include <fileapi.h>
+#include <winbase.h>
 #include <winuser.h>
+#include <winreg.h>
+#include <libloaderapi.h>
+#include <winnls.h>
+#include <wingdi.h>
+#include <shellapi.h>

@@ -90,7 +90,8 @@
 #define SUBLANG_DEFAULT 0x01
 #define SUBLANG_ENGLISH_US 0x01
 
-/* Version resource flags. */
+/* Version resource: its id and flags. */
+#define VS_VERSION_INFO 1
 #define VS_FF_DEBUG 0x00000001L
 #define VOS__WINDOWS32 0x00000004L
 #define VOS_NT_WINDOWS32 0x00040004L

@@ -7,7 +7,10 @@
 #include <HostApi.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <deque>
+#include <iterator>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,8 +40,16 @@ class FaceSet {
   bool Add(const Point3* points, int count);
   // Frees the index that welds new corners (a later Add rebuilds it).
   void Seal();
-  // True when every edge is shared by exactly two faces.
-  bool IsClosed() const;
+  // Sewing, without changing the set: true when the faces close manifold
+  // shells that enclose a volume (every edge shared by exactly two faces,
+  // the faces around each vertex one fan, the faces orientable, each
+  // shell's volume more than its area times the coincidence tolerance).
+  // `turn` receives the faces to turn round so that neighbours agree and
+  // closed shells face outward; each open piece keeps the winding of its
+  // first face. Linear in the faces but for a sort of each vertex's edges.
+  bool Sew(std::vector<uint32_t>* turn) const;
+  // Reverses the corner order of the faces Sew named.
+  void Turn(const std::vector<uint32_t>& faces) noexcept;
 
  private:
   uint32_t Weld(const Point3& p) noexcept;
@@ -65,8 +76,81 @@ struct SketchLine {
   Point3 from, to;
 };
 
+// A sketch's lines, kept as pairs of indexes into a pool of their end
+// points (a point met again shares its entry when equal to the bit, so -0.0
+// stays -0.0), both in fixed-size blocks that never move: the lines of a
+// million-face mesh are some 24 MB in blocks of under a megabyte, not one
+// 72 MB array copied as it grows.
+// Reads as a sequence of SketchLine values.
+class SketchLines {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = SketchLine;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = SketchLine;
+    const_iterator(const SketchLines* lines, size_t i) : lines_(lines), i_(i) {}
+    SketchLine operator*() const noexcept { return (*lines_)[i_]; }
+    const_iterator& operator++() noexcept { return ++i_, *this; }
+    const_iterator operator++(int) noexcept { return const_iterator(lines_, i_++); }
+    bool operator==(const const_iterator& o) const noexcept { return i_ == o.i_; }
+    bool operator!=(const const_iterator& o) const noexcept { return i_ != o.i_; }
+
+   private:
+    const SketchLines* lines_;
+    size_t i_;
+  };
+
+  size_t size() const noexcept { return ends_.size(); }
+  bool empty() const noexcept { return ends_.size() == 0; }
+  SketchLine operator[](size_t i) const noexcept {
+    const Ends& e = ends_[i];
+    return {points_[e.from], points_[e.to]};
+  }
+  const_iterator begin() const noexcept { return {this, 0}; }
+  const_iterator end() const noexcept { return {this, size()}; }
+
+  // Makes room for one more line (std::bad_alloc changes nothing seen), so
+  // that the Append after it cannot fail.
+  void Reserve();
+  void Append(const SketchLine& line) noexcept;
+  // Frees the index that welds new end points (a later Reserve rebuilds it).
+  void Seal();
+
+  // Elements in blocks of 2^15; the first block grows to full size before a
+  // second is added, so a small sketch stays small.
+  template <class T>
+  class Blocks {
+   public:
+    size_t size() const noexcept { return count_; }
+    const T& operator[](size_t i) const noexcept { return blocks_[i >> kShift][i & kMask]; }
+    void Reserve(size_t extra);
+    void PushBack(const T& v) noexcept {
+      blocks_[count_ >> kShift][count_ & kMask] = v;
+      ++count_;
+    }
+
+   private:
+    static constexpr size_t kShift = 15, kMask = (size_t{1} << kShift) - 1;
+    std::vector<std::unique_ptr<T[]>> blocks_;
+    size_t count_ = 0, capacity_ = 0;
+  };
+
+ private:
+  struct Ends {
+    uint32_t from, to;
+  };
+  uint32_t Weld(const Point3& p) noexcept;
+
+  Blocks<Point3> points_;
+  Blocks<Ends> ends_;
+  std::vector<uint32_t> weld_;  // recent points_ by hash
+};
+
 struct Sketch {
-  std::vector<SketchLine> lines;
+  SketchLines lines;
   bool open = true;
 };
 
@@ -91,15 +175,112 @@ struct LoadedFile {
   uint64_t size = 0;
 };
 
-// One call on a host interface (IUnknown calls are not recorded). `args`
-// are the input arguments as text: numbers in shortest round-trip form,
-// texts in double quotes, arrays in brackets, "null" for a null pointer.
-// `error` says why the host refused the call, when it did.
+// One call on a host interface. `args` are the input arguments as text:
+// numbers in shortest round-trip form, texts in double quotes, arrays in
+// brackets, "null" for a null pointer. `error` says why the host refused
+// the call, when it did. IUnknown::QueryInterface and IUnknown::Release
+// are recorded only when asked for (RecordUnknownCalls): their args name
+// the object and the interface called through ("Part1 as IHostDocument"),
+// then, for QueryInterface, the IID asked for ("IHostPartDocument", or its
+// text in braces). AddRef is not recorded.
 struct Call {
   std::string op;  // "IHostDocument::SetLengthUnit"
   std::string args;
   HRESULT result = S_OK;
   std::string error;
+};
+
+// How many calls a planted fault covers: the nth alone, or every call
+// from the nth on.
+enum class FaultSpan {
+  Once,
+  FromThenOn,
+};
+
+// Told at once of each call through a host object after its last release,
+// with the text DescribeUseAfterRelease gives for it. Process-wide; tests
+// install one that fails the running test. Returns the one it replaces.
+using UseAfterReleaseReporter = void (*)(const std::string& what);
+UseAfterReleaseReporter SetUseAfterReleaseReporter(UseAfterReleaseReporter reporter);
+
+// An image the command group read: where from and its size in pixels.
+// Width 0: none.
+struct Icon {
+  std::wstring path;
+  LONG width = 0, height = 0;
+};
+
+struct CommandItem {
+  std::wstring name;
+  LONG position = 0;
+  std::wstring hint, tooltip;
+  LONG imageIndex = 0;
+  std::wstring callback, enableMethod;
+  LONG userId = 0, options = 0;
+  LONG commandId = 0;  // given at Activate; 0 before
+};
+
+struct CommandGroup {
+  LONG userId = 0;
+  std::wstring title, tooltip, hint;
+  LONG position = 0;
+  Icon smallIcons, largeIcons, smallMain, largeMain;
+  std::vector<CommandItem> items;
+  bool active = false;
+};
+
+// The commands of one add-in, named by its cookie. Groups come and go;
+// their order is the order of creation.
+struct CommandManager {
+  LONG cookie = 0;
+  std::list<CommandGroup> groups;
+};
+
+struct CommandBox {
+  std::vector<LONG> commandIds;  // in the order added
+  std::vector<LONG> textTypes;   // beside them, HostTabButtonText
+};
+
+// A command tab: the host's, by document type and name. It stays when the
+// groups whose commands it shows are removed.
+struct CommandTab {
+  LONG documentType = 0;
+  std::wstring name;
+  LONG addedBy = 0;  // the cookie of the manager it was added through
+  std::deque<CommandBox> boxes;
+};
+
+// An entry of the host's Open dialog.
+struct FileOpenEntry {
+  LONG cookie = 0;
+  std::wstring callback, description, extension, a, b;
+};
+
+// An add-in the host loaded or tried to: `error` says what went wrong, and
+// `connected` whether it is connected now.
+struct AddIn {
+  CLSID clsid = {};  // GUID_NULL for one connected through ConnectAddIn
+  LONG cookie = 0;   // 0 when it never got one
+  bool connected = false;
+  std::string error;
+};
+
+// An argument of FireEvent, in the event's order: a text (VT_BSTR), a
+// 32-bit number (VT_I4), a dispatch object (VT_DISPATCH, held for the
+// call) or any VARIANT (copied).
+class EventArg {
+ public:
+  EventArg(const wchar_t* text);
+  EventArg(int value);
+  EventArg(IDispatch* object);
+  EventArg(const VARIANT& value);
+  EventArg(const EventArg& other);
+  EventArg& operator=(const EventArg&) = delete;
+  ~EventArg();
+  const VARIANT& Value() const { return value_; }
+
+ private:
+  VARIANT value_;
 };
 
 class HostState;
@@ -118,6 +299,51 @@ class Host {
   void SetRevisionNumber(const wchar_t* text);  // default L"21.0.0"; null: RevisionNumber gives null
   void SetMainWindowHandle(LONG handle);        // default 0x00010AF2
 
+  // Add-ins. LoadAddIns creates, as COM does, each class named by a subkey
+  // of HKEY_LOCAL_MACHINE\SOFTWARE\SolidWorks\AddIns ("{clsid}"), connects
+  // it with a new cookie and keeps it while it is connected. S_OK when
+  // every one listed connected; else the first failure, with `error` (if
+  // given) saying which and why, one line each. ConnectAddIn does the same
+  // for an object the caller made (held by the host until unloaded).
+  // UnloadAddIns (also run by ~Host) disconnects each one, lets go of what
+  // the host holds of it (its callback object, the event sinks left
+  // advised), releases it and asks COM to free unused modules.
+  HRESULT LoadAddIns(std::string* error = nullptr);
+  HRESULT ConnectAddIn(SWPublished::ISwAddin* addin, LONG* cookie = nullptr);
+  void UnloadAddIns();
+  const std::vector<AddIn>& AddIns() const;
+
+  // The host's Open dialog choosing `path`: the entry whose extension is the
+  // file's (any case) calls its callback by name on its add-in's callback
+  // object with the path (VT_BSTR). The callback's result; with `error`
+  // saying why when nothing matches, the name does not resolve or the call
+  // fails.
+  HRESULT OpenFile(const std::wstring& path, std::string* error = nullptr);
+  // A command button: the activated item of that name calls its callback,
+  // with no arguments.
+  HRESULT PressCommand(const std::wstring& itemName, std::string* error = nullptr);
+  // Fires an application event to every advised sink, each delivery
+  // recorded with the sink's answer. S_OK when every sink answered S_OK
+  // (or none is advised), else the first other answer.
+  HRESULT FireEvent(DISPID dispid, const std::vector<EventArg>& args = {});
+  size_t EventSinks() const;  // advised now
+
+  // The host's type library: registered (HKEY_CLASSES_ROOT\TypeLib) at the
+  // major revision as version major.0, pointing at a file of the host's
+  // own, when the host starts add-ins (LoadAddIns, ConnectAddIn) or a sink
+  // is advised; SetRevisionNumber moves it. ~Host unregisters it, when the
+  // registration is still the host's. False with `error` when it cannot be
+  // registered.
+  bool RegisterEventTypeLibrary(std::string* error = nullptr);
+
+  // The commands.
+  const std::deque<CommandManager>& CommandManagers() const;
+  const CommandManager* FindCommandManager(LONG cookie) const;  // null when none
+  const std::deque<CommandTab>& CommandTabs() const;
+  const std::vector<FileOpenEntry>& FileOpenEntries() const;
+  // The add-in's callback object (borrowed), null when none.
+  IDispatch* CallbackObject(LONG cookie) const;
+
   // The model.
   const std::deque<Document>& Documents() const;
   const Document* ActiveDocument() const;  // null when none
@@ -125,6 +351,8 @@ class Host {
 
   // The recorder: on from the start. Off, calls cost nothing to record.
   void SetRecording(bool on);
+  // QueryInterface and Release recorded too: off from the start.
+  void RecordUnknownCalls(bool on);
   std::vector<Call> Calls() const;
   std::vector<std::string> Operations() const;  // just the op names, in order
   void ClearCalls();
@@ -132,13 +360,21 @@ class Host {
   // Faults: the `nth` call of `op` (1-based, counted from this call on) does
   // nothing and returns `result`, with every out pointer null and every
   // out number 0. E_FAIL or S_FALSE make it fail; S_OK makes it succeed
-  // with a null result. Each fault fires once. An unknown op name or an
-  // `nth` below 1 throws std::invalid_argument.
-  void InjectFault(const std::string& op, int nth, HRESULT result);
-  // A misreport: the `nth` call of `op` does its work and hands out its
-  // results, then returns `result` (S_FALSE, E_FAIL) in place of S_OK, as a
-  // host may that gives a pointer with a failure code. Counted as above.
-  void InjectMisreport(const std::string& op, int nth, HRESULT result);
+  // with a null result. With FaultSpan::FromThenOn every call from the nth
+  // on does so. `op` may be "IUnknown::QueryInterface". Every fault planted
+  // fires: one that would cover a call another planted fault covers is
+  // refused. An unknown op name, IUnknown::Release (which cannot fail), an
+  // `nth` below 1 or such a clash throws std::invalid_argument.
+  void InjectFault(const std::string& op, int nth, HRESULT result, FaultSpan span = FaultSpan::Once);
+  // A misreport: the call does its work and hands out its results, then
+  // returns `result` (S_FALSE, E_FAIL) in place of S_OK, as a host may that
+  // gives a pointer with a failure code. Counted as above.
+  void InjectMisreport(const std::string& op, int nth, HRESULT result, FaultSpan span = FaultSpan::Once);
+  // The call does nothing, returns `result` and writes none of its outputs:
+  // out pointers and numbers keep what the caller put there, as a host may
+  // that answers without filling them in. Counted as above.
+  void InjectFaultLeavingOutputs(const std::string& op, int nth, HRESULT result,
+                                 FaultSpan span = FaultSpan::Once);
   void ClearFaults();
 
   // Reference accounting over every interface pointer the host handed out
@@ -147,6 +383,13 @@ class Host {
   long HeldReferences() const;
   long OverReleases() const;
   std::string DescribeHeld() const;  // one line per object still held
+  // Calls through an object after its last release (other than Release,
+  // which counts as an over-release): refused with E_UNEXPECTED and
+  // counted. The object is not freed, so the call is safe here, where the
+  // real host would have freed it.
+  long UseAfterRelease() const;
+  // One line per such call (the first 100), naming the call and the object.
+  std::string DescribeUseAfterRelease() const;
 
   // What the host holds, as text for the command line.
   std::string Describe() const;

@@ -12,6 +12,7 @@ class VLMMesh {
   // `keepOrder` non-zero the second follows it directly, otherwise it is
   // appended after the last face. Face normals, when present, are copied to
   // the new triangles. `split`, when not null, receives the number of
-  // quadrilaterals split. Returns 1.
+  // quadrilaterals split. Returns 1; 0 when there is not the memory to split
+  // them, the mesh then unchanged.
   static int BreakQuads(ON_Mesh& mesh, int keepOrder, int* split);
 };

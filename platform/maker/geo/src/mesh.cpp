@@ -1,5 +1,7 @@
 #include "VLMGeo.h"
 
+#include <utility>
+
 namespace {
 
 ON_MeshFace Triangle(int a, int b, int c) {
@@ -24,37 +26,33 @@ int VLMMesh::BreakQuads(ON_Mesh& mesh, int keepOrder, int* split) {
   if (split) *split = quads;
   if (quads == 0) return 1;
 
+  // Built aside in arrays of the exact size, so that a mesh the memory cannot
+  // split is left as it was (and 0 returned) rather than half split.
+  if (quads > ON_ArrayMaximumCount(sizeof(ON_MeshFace)) - faceCount) return 0;
+  const int total = faceCount + quads;
   const bool faceNormals = mesh.m_FN.Count() == faceCount;
   ON_SimpleArray<ON_MeshFace> faces;
   ON_3fVectorArray normals;
-  faces.Reserve(faceCount + quads);
-  if (faceNormals) normals.Reserve(faceCount + quads);
-  ON_SimpleArray<int> tail;  // quads whose second triangle goes last
-  if (!keepOrder) tail.Reserve(quads);
+  if (!faces.SetCount(total) || (faceNormals && !normals.SetCount(total))) return 0;
 
+  int out = 0;
+  int tail = faceCount;  // where the second halves go when not kept in order
   for (int i = 0; i < faceCount; ++i) {
     const ON_MeshFace& f = mesh.m_F[i];
     if (!f.IsQuad()) {
-      faces.Append(f);
-      if (faceNormals) normals.Append(mesh.m_FN[i]);
+      if (faceNormals) normals[out] = mesh.m_FN[i];
+      faces[out++] = f;
       continue;
     }
-    faces.Append(FirstHalf(f));
-    if (faceNormals) normals.Append(mesh.m_FN[i]);
-    if (keepOrder) {
-      faces.Append(SecondHalf(f));
-      if (faceNormals) normals.Append(mesh.m_FN[i]);
-    } else {
-      tail.Append(i);
-    }
-  }
-  for (int t = 0; t < tail.Count(); ++t) {
-    faces.Append(SecondHalf(mesh.m_F[tail[t]]));
-    if (faceNormals) normals.Append(mesh.m_FN[tail[t]]);
+    if (faceNormals) normals[out] = mesh.m_FN[i];
+    faces[out++] = FirstHalf(f);
+    const int second = keepOrder ? out++ : tail++;
+    if (faceNormals) normals[second] = mesh.m_FN[i];
+    faces[second] = SecondHalf(f);
   }
 
-  mesh.m_F = faces;
-  if (faceNormals) mesh.m_FN = normals;
+  mesh.m_F = std::move(faces);
+  if (faceNormals) mesh.m_FN = std::move(normals);
   mesh.DestroyTopology();
   return 1;
 }

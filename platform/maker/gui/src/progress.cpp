@@ -11,7 +11,14 @@ VLMProgress::VLMProgress(CString title, CString status, double minimum, double m
   stand_in::ui::Current().ProgressOpen(m_id, title.str(), status.str(), minimum, maximum, parent ? parent->GetSafeHwnd() : nullptr);
 }
 
-VLMProgress::~VLMProgress() { stand_in::ui::Current().ProgressClose(m_id); }
+// The window goes with the object whatever happens: closing it cannot fail,
+// even when the driver has no memory left to show that it did.
+VLMProgress::~VLMProgress() {
+  try {
+    stand_in::ui::Current().ProgressClose(m_id);
+  } catch (...) {
+  }
+}
 
 void VLMProgress::SetMax(double maximum) { stand_in::ui::Current().ProgressSetMax(m_id, maximum); }
 void VLMProgress::StartProgress() { stand_in::ui::Current().ProgressStart(m_id); }

@@ -25,8 +25,11 @@
 //     face list) that are too few to make a chunk header are refused.
 //   - Chunks it does not walk are only checked to lie inside their parent.
 //
-// The file is read whole; what the reader allocates is bounded by the file's
-// size (a count is checked against its chunk before anything is allocated).
+// Only the main chunk is read, as far as its length says: whatever follows it
+// is never read, so what a file costs is its 3DS content. What the reader
+// allocates is bounded by that length (a count is checked against its chunk
+// before anything is allocated). Object names in the texts are taken as
+// UTF-8 when they are valid UTF-8, else as Windows-1252.
 #pragma once
 
 #include <afx.h>

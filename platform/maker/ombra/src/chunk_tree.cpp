@@ -2,6 +2,7 @@
 
 #include "chunk_ids.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ombra {
@@ -30,16 +31,83 @@ struct Chunk {
 
 std::string Describe(const Chunk& chunk) { return "chunk " + Hex(chunk.id) + " at offset " + Num(chunk.offset); }
 
-// Object names go into error texts: keep them printable and short.
-std::string Printable(const unsigned char* name, std::size_t length) {
-  constexpr std::size_t kShown = 40;
-  std::string out = "\"";
-  for (std::size_t i = 0; i < length && i < kShown; ++i) {
-    const unsigned char c = name[i];
-    out += (c >= 0x20 && c < 0x7F) || c >= 0xA0 ? static_cast<char>(c) : '?';
+// The characters 0x80-0x9F of Windows-1252; 0 where it has none.
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The code point of the UTF-8 sequence at text[at, length), or -1 when none
+// starts there (overlong forms and surrogates are none); `at` moves past it.
+long NextUtf8(const unsigned char* text, std::size_t length, std::size_t& at) {
+  const unsigned char lead = text[at];
+  if (lead < 0x80) return text[at++];
+  std::size_t extra;
+  char32_t c, min;
+  if (lead >= 0xC2 && lead <= 0xDF) extra = 1, c = lead & 0x1F, min = 0x80;
+  else if (lead >= 0xE0 && lead <= 0xEF) extra = 2, c = lead & 0x0F, min = 0x800;
+  else if (lead >= 0xF0 && lead <= 0xF4) extra = 3, c = lead & 0x07, min = 0x10000;
+  else return -1;
+  if (length - at <= extra) return -1;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    if ((text[at + k] & 0xC0) != 0x80) return -1;
+    c = c << 6 | (text[at + k] & 0x3F);
   }
-  if (length > kShown) out += "...";
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
+  at += extra + 1;
+  return static_cast<long>(c);
+}
+
+bool IsUtf8(const unsigned char* text, std::size_t length) {
+  for (std::size_t at = 0; at < length;)
+    if (NextUtf8(text, length, at) < 0) return false;
+  return true;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Object names go into error texts: keep them printable and short. A name is
+// UTF-8 when it is valid UTF-8, else Windows-1252 as older exporters wrote it.
+std::string Printable(const unsigned char* name, std::size_t length) {
+  constexpr std::size_t kShown = 40;  // characters
+  const bool utf8 = IsUtf8(name, length);
+  std::string out = "\"";
+  std::size_t at = 0, shown = 0;
+  for (; at < length && shown < kShown; ++shown) {
+    char32_t c;
+    if (utf8) {
+      c = static_cast<char32_t>(NextUtf8(name, length, at));
+    } else {
+      c = name[at++];
+      if (c >= 0x80 && c < 0xA0) c = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : U'?';
+    }
+    const bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
+    AppendUtf8(out, control ? U'?' : c);
+  }
+  if (at < length) out += "...";
   return out + "\"";
+}
+
+void CheckLength(const Chunk& chunk) {
+  if (chunk.end - chunk.offset < kChunkHeaderSize)
+    throw FormatError(Describe(chunk) + " has the length " + Num(chunk.end - chunk.offset) + ", less than its " +
+                      Num(kChunkHeaderSize) + "-byte header");
 }
 
 class TreeReader {
@@ -47,21 +115,8 @@ class TreeReader {
   TreeReader(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
 
   std::vector<MeshSource> Read() {
-    if (size_ == 0) throw FormatError("the file is empty");
-    if (size_ >= 2 && U16(data_) != kChunkMain)
-      throw FormatError("it is not a 3DS file: it begins with " + Hex(U16(data_)) + ", not with the main chunk " +
-                        Hex(kChunkMain));
-    if (size_ == 1 && data_[0] != (kChunkMain & 0xFF))
-      throw FormatError("it is not a 3DS file: it does not begin with the main chunk " + Hex(kChunkMain));
-    if (size_ < kChunkHeaderSize)
-      throw FormatError("the file is truncated: it ends at byte " + Num(size_) + ", inside the header of the main chunk " +
-                        Hex(kChunkMain) + " at offset 0");
-    const Chunk main{kChunkMain, 0, U32(data_ + 2)};
-    CheckLength(main);
     // Bytes after the main chunk are ignored.
-    if (main.end > size_)
-      throw FormatError("the file is truncated: the main chunk " + Hex(kChunkMain) + " at offset 0 claims " +
-                        Num(main.end) + " bytes, but the file has only " + Num(size_));
+    const Chunk main{kChunkMain, 0, MainChunkEnd(data_, size_, size_)};
     ForEachChild(main, kChunkHeaderSize, [this](const Chunk& child) {
       if (child.id == kChunkEditor) ReadEditor(child);
     });
@@ -69,11 +124,6 @@ class TreeReader {
   }
 
  private:
-  void CheckLength(const Chunk& chunk) const {
-    if (chunk.end - chunk.offset < kChunkHeaderSize)
-      throw FormatError(Describe(chunk) + " has the length " + Num(chunk.end - chunk.offset) + ", less than its " +
-                        Num(kChunkHeaderSize) + "-byte header");
-  }
 
   // Walks the chunks that fill parent from `begin` to its end. Each is checked
   // to lie inside its parent before `visit` sees it; a chunk's length is at
@@ -178,6 +228,24 @@ class TreeReader {
 };
 
 }  // namespace
+
+std::uint64_t MainChunkEnd(const unsigned char* head, std::size_t head_size, std::uint64_t file_size) {
+  if (file_size == 0) throw FormatError("the file is empty");
+  if (head_size >= 2 && U16(head) != kChunkMain)
+    throw FormatError("it is not a 3DS file: it begins with " + Hex(U16(head)) + ", not with the main chunk " +
+                      Hex(kChunkMain));
+  if (head_size == 1 && head[0] != (kChunkMain & 0xFF))
+    throw FormatError("it is not a 3DS file: it does not begin with the main chunk " + Hex(kChunkMain));
+  if (head_size < kChunkHeaderSize || file_size < kChunkHeaderSize)
+    throw FormatError("the file is truncated: it ends at byte " + Num(std::min<std::uint64_t>(head_size, file_size)) +
+                      ", inside the header of the main chunk " + Hex(kChunkMain) + " at offset 0");
+  const Chunk main{kChunkMain, 0, U32(head + 2)};
+  CheckLength(main);
+  if (main.end > file_size)
+    throw FormatError("the file is truncated: the main chunk " + Hex(kChunkMain) + " at offset 0 claims " +
+                      Num(main.end) + " bytes, but the file has only " + Num(file_size));
+  return main.end;
+}
 
 std::vector<MeshSource> ReadChunkTree(const unsigned char* data, std::size_t size) {
   return TreeReader(data, size).Read();

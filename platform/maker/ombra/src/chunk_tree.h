@@ -12,7 +12,7 @@
 
 namespace ombra {
 
-// What is wrong with the file and where; the caller adds which file.
+// What is wrong with the file and where (UTF-8); the caller adds which file.
 class FormatError : public std::runtime_error {
  public:
   explicit FormatError(const std::string& what) : std::runtime_error(what) {}
@@ -26,6 +26,12 @@ struct MeshSource {
   std::uint32_t vertex_count = 0;
   std::uint32_t face_count = 0;
 };
+
+// How many bytes of a file of `file_size` bytes the reader needs: the main
+// chunk's length. `head` holds the file's first min(head_size, 6) bytes, which
+// are enough to tell. Throws FormatError when they show the file to be
+// malformed (empty, not a 3DS file, shorter than its main chunk claims).
+std::uint64_t MainChunkEnd(const unsigned char* head, std::size_t head_size, std::uint64_t file_size);
 
 // Throws FormatError for a malformed file.
 std::vector<MeshSource> ReadChunkTree(const unsigned char* data, std::size_t size);
