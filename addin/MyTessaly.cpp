@@ -113,6 +113,10 @@ STDMETHODIMP CMyTessaly::ConnectToSW(IDispatch* ThisSW, LONG Cookie, VARIANT_BOO
     *IsConnected = VARIANT_FALSE;
     // Without the host application there is nothing to connect to.
     if (!ThisSW) return E_INVALIDARG;
+    // A host that connects again without disconnecting: what the earlier
+    // connection held is let go, not leaked.
+    m_commandManager.Release();
+    m_hostApp.Release();
     HRESULT hr = ThisSW->QueryInterface(__uuidof(IHostApplication), reinterpret_cast<void**>(&m_hostApp));
     if (FAILED(hr) || !m_hostApp) {
       m_hostApp.Release();

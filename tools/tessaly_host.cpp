@@ -364,11 +364,10 @@ int RunAddin(int argc, char** argv, bool command) {
     stand_in::Host host;
     CoInitialize(nullptr);
     std::string error;
-    const int loaded = host.LoadAddIns(&error);
-    if (loaded <= 0) {
-      std::fprintf(stderr, "tessaly-host: %s\n",
-                   error.empty() ? "no add-in is registered (tessaly-host register MODULE registers one)"
-                                 : error.c_str());
+    if (FAILED(host.LoadAddIns(&error))) std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
+    error.clear();
+    if (host.AddIns().empty()) {
+      std::fprintf(stderr, "tessaly-host: no add-in is registered (tessaly-host register MODULE registers one)\n");
       status = 1;
     } else {
       const HRESULT hr = command ? host.PressCommand(stand_in::FromUtf8(target), &error)

@@ -173,13 +173,14 @@ bool HostState::RegisterEvents(std::string* error) {
   if (eventLibrary.dir.empty()) {
     const fs::path dir = fs::temp_directory_path(ec) / ("tessaly-host-" + std::to_string(::getpid()) + "-" +
                                                          std::to_string(g_hostFolders.fetch_add(1)));
-    if (ec || !fs::create_directories(dir, ec) || ec) return fail("cannot make a folder for it: " + ec.message());
+    fs::create_directories(dir, ec);
+    if (ec || !fs::is_directory(dir, ec)) return fail("cannot make a folder for it in '" + dir.parent_path().string() + "'");
     eventLibrary.dir = dir.string();
   }
   // The library says the version it is registered at: the running major.
   std::vector<unsigned char> bytes(kHostEventsTlb, kHostEventsTlb + kHostEventsTlb_size);
   if (bytes.size() < 0x54 || std::memcmp(bytes.data(), "MSFT", 4) != 0) return fail("the embedded library is damaged");
-
+  bytes[0x18] = static_cast<unsigned char>(major & 0xFF);
   bytes[0x19] = static_cast<unsigned char>(major >> 8);
   bytes[0x1A] = bytes[0x1B] = 0;
   const std::string native = eventLibrary.dir + "/SldWorks-" + std::to_string(major) + ".tlb";
@@ -637,7 +638,12 @@ HRESULT Host::LoadAddIns(std::string* error) {
     for (DWORD i = 0;; ++i) {
       wchar_t name[256];
       DWORD chars = 256;
-      if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      const LONG got = RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+      if (got == ERROR_MORE_DATA) {
+        note("AddIns: a subkey's name is longer than a key name can be; it is skipped");
+        continue;
+      }
+      if (got != ERROR_SUCCESS) break;
       names.emplace_back(name, chars);
     }
     RegCloseKey(key);

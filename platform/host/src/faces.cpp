@@ -334,7 +334,7 @@ void SketchLines::Blocks<T>::Reserve(size_t extra) {
     // The only block, not yet full size: grown whole while it is small.
     const size_t grown = std::min(full, std::max(count_ + extra, 2 * capacity_));
     std::unique_ptr<T[]> block(new T[grown]);
-    std::copy(blocks_[0].get(), blocks_[0].get() + count_ / 2, block.get());
+    std::copy(blocks_[0].get(), blocks_[0].get() + count_, block.get());
     blocks_[0].swap(block);
     capacity_ = grown;
     if (capacity_ - count_ >= extra) return;
