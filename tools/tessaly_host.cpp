@@ -124,6 +124,16 @@ ON_Mesh Grid(int n, float cell) {
   return mesh;
 }
 
+// The --save folder, made before any work so that a run never ends on a save
+// it cannot make. True when there is none to make.
+bool MakeSaveDirectory(const char* dir) {
+  if (!dir) return true;
+  std::string error;
+  if (MakeDirectories(dir, &error)) return true;
+  std::fprintf(stderr, "tessaly-host: --save: %s\n", error.c_str());
+  return false;
+}
+
 bool SaveAll(const stand_in::Host& host, const std::string& dir) {
   for (const auto& doc : host.Documents()) {
     const std::string path = dir + "/" + doc.title + ".obj";
@@ -163,20 +173,14 @@ int Demo(int argc, char** argv) {
       return UsageError("unknown argument '" + a + "'");
     }
   }
-  // Refused before any work, so that a run never ends on a save it cannot make.
-  if (saveDir) {
-    std::string error;
-    if (!MakeDirectories(saveDir, &error)) {
-      std::fprintf(stderr, "tessaly-host: --save: %s\n", error.c_str());
-      return 1;
-    }
-  }
+  if (!MakeSaveDirectory(saveDir)) return 1;
 
   ON_ClassArray<ON_Mesh> meshes;
   meshes.Append(Cube(100.0f));
   meshes.Append(Grid(4, 25.0f));
 
   stand_in::Host host;
+  host.SetRecording(false);  // nothing here reads the record of calls
   const int ok = VLMSWON::CreatePartFromMeshes(host.Application(), meshes, units, mode, multiBody, progress);
   std::printf("%s", host.Describe().c_str());
   if (!ok) {
@@ -340,13 +344,7 @@ int RunAddin(int argc, char** argv, bool command) {
       return UsageError("unknown argument '" + a + "'");
     }
   }
-  if (saveDir) {
-    std::string error;
-    if (!MakeDirectories(saveDir, &error)) {
-      std::fprintf(stderr, "tessaly-host: --save: %s\n", error.c_str());
-      return 1;
-    }
-  }
+  if (!MakeSaveDirectory(saveDir)) return 1;
   // Windows form of a native file: the add-in names files the Windows way.
   auto windowsForm = [](const std::string& native) {
     char resolved[PATH_MAX];
@@ -362,6 +360,7 @@ int RunAddin(int argc, char** argv, bool command) {
   int status = 0;
   {
     stand_in::Host host;
+    host.SetRecording(false);  // nothing here reads the record of calls
     CoInitialize(nullptr);
     std::string error;
     if (FAILED(host.LoadAddIns(&error))) std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());

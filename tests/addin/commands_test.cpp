@@ -255,6 +255,21 @@ TEST_F(Commands, HelpIsSoughtBesideTheModuleOrTheHostProgram) {
   EXPECT_THAT(opened[0].text, HasSubstr(L"Tessaly.chm"));
 }
 
+TEST_F(Commands, HelpIsSoughtBesideTheLoadedModule) {
+  const auto module = std::filesystem::absolute(TESSALY_MODULE).lexically_normal();
+  HMODULE loaded = LoadLibraryW(stand_in::WindowsPath(module.string()).c_str());
+  ASSERT_NE(loaded, nullptr);
+  const auto help = module.parent_path() / "Tessaly.chm";
+  { std::ofstream(help) << "help"; }
+  ShowHelp(app());
+  std::filesystem::remove(help);
+  FreeLibrary(loaded);
+  EXPECT_TRUE(Boxes().empty());
+  const auto opened = ui.EventsOf("shell.open");
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].text, stand_in::WindowsPath(help.string()));
+}
+
 TEST_F(Commands, AboutShowsTheCaption) {
   host.SetRevisionNumber(L"18.1");
   ShowAbout(app());

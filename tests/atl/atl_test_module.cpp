@@ -34,20 +34,6 @@ HRESULT RunHook(const char* name, BOOL bRegister, HRESULT result) {
 }
 }  // namespace
 
-ScopedRegistry::ScopedRegistry() {
-  char pattern[] = "/tmp/atl_registry_XXXXXX";
-  const char* made = mkdtemp(pattern);
-  dir_ = made ? made : "/tmp";
-  file_ = dir_ + "/registry.txt";
-  setenv("TESSALY_REGISTRY", file_.c_str(), 1);
-}
-
-ScopedRegistry::~ScopedRegistry() {
-  unsetenv("TESSALY_REGISTRY");
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
-}
-
 bool KeyExists(HKEY root, const wchar_t* path) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "atl_test.h"
+#include "temp_registry.h"
 
 class CAtlTestModule : public CAtlDllModuleT<CAtlTestModule> {
  public:
@@ -36,18 +37,7 @@ Hooks& RegistrationHooks();
 int LiveObjects();
 
 // Points the registry at a file in a new temporary folder for its lifetime.
-class ScopedRegistry {
- public:
-  ScopedRegistry();
-  ~ScopedRegistry();
-  ScopedRegistry(const ScopedRegistry&) = delete;
-  ScopedRegistry& operator=(const ScopedRegistry&) = delete;
-  const std::string& file() const { return file_; }
-
- private:
-  std::string dir_;
-  std::string file_;
-};
+using ScopedRegistry = test_support::TempRegistry;
 
 // Whether key `path` ("A\\B\\C") exists under `root`.
 bool KeyExists(HKEY root, const wchar_t* path);

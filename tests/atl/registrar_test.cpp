@@ -3,6 +3,7 @@
 #include <statreg.h>
 
 #include "stand_in/registry.h"
+#include "temp_registry.h"
 
 #include <unistd.h>
 
@@ -111,22 +112,14 @@ std::string ReadFile(const std::string& path) {
 class Registrar : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tessaly-registrar-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    file_ = dir_ + "/registry.txt";
-    const char* old = std::getenv("TESSALY_REGISTRY");
-    had_old_ = old != nullptr;
-    if (old) old_ = old;
-    ::setenv("TESSALY_REGISTRY", file_.c_str(), 1);
+    ASSERT_FALSE(registry_.dir().empty()) << "no folder for the registry file";
+    dir_ = registry_.dir();
+    file_ = registry_.file();
     ASSERT_EQ(reg_.AddReplacement(L"APPID", L""), S_OK);
     ASSERT_EQ(reg_.AddReplacement(L"MODULE", kModule), S_OK);
   }
   void TearDown() override {
     EXPECT_EQ(stand_in::registry::OpenKeyCount(), 0u);
-    if (had_old_) ::setenv("TESSALY_REGISTRY", old_.c_str(), 1);
-    else ::unsetenv("TESSALY_REGISTRY");
-    std::system(("rm -rf '" + dir_ + "'").c_str());
   }
 
   static bool Exists(HKEY root, const wchar_t* path) {
@@ -157,8 +150,8 @@ class Registrar : public ::testing::Test {
   }
 
   CRegObject reg_;
-  std::string dir_, file_, old_;
-  bool had_old_ = false;
+  test_support::TempRegistry registry_{"tessaly-registrar"};
+  std::string dir_, file_;
 };
 
 const wchar_t kClass[] = L"CLSID\\{11111111-2222-3333-4444-555555555555}";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "stand_in/paths.h"
+#include "temp_registry.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -49,11 +50,9 @@ std::wstring ClassKey(REFCLSID clsid) {
 class Activation : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tessaly-activation-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(registry_.dir().empty()) << "no folder for the registry file";
+    dir_ = registry_.dir();
     log_ = dir_ + "/log.txt";
-    setenv("TESSALY_REGISTRY", (dir_ + "/registry.txt").c_str(), 1);
     setenv("COM_PROBE_LOG", log_.c_str(), 1);
     ASSERT_EQ(GetModuleHandleW(L"ComProbe.dll"), nullptr) << "a test before left the server loaded";
     SetDefault(ClassKey(kProbeClass) + L"\\InprocServer32", Windows(TESSALY_COM_PROBE));
@@ -64,10 +63,7 @@ class Activation : public ::testing::Test {
   }
   void TearDown() override {
     while (initialised_-- > 0) CoUninitialize();
-    unsetenv("TESSALY_REGISTRY");
     unsetenv("COM_PROBE_LOG");
-    std::error_code error;
-    fs::remove_all(dir_, error);
   }
 
   void Enter() {
@@ -87,6 +83,7 @@ class Activation : public ::testing::Test {
     return lines;
   }
 
+  test_support::TempRegistry registry_{"tessaly-activation"};
   std::string dir_, log_;
   int initialised_ = 0;
 };

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_registry.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -674,22 +676,11 @@ namespace {
 class TypeLibRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/typelib-registry-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    const char* old = std::getenv("TESSALY_REGISTRY");
-    hadOld_ = old != nullptr;
-    if (old) old_ = old;
-    ::setenv("TESSALY_REGISTRY", (dir_ + "/registry.txt").c_str(), 1);
+    ASSERT_FALSE(registry_.dir().empty()) << "no folder for the registry file";
     ASSERT_EQ(LoadTypeLib(TestTlbPath().c_str(), &lib_), S_OK);
   }
   void TearDown() override {
     if (lib_) lib_->Release();
-    if (hadOld_) ::setenv("TESSALY_REGISTRY", old_.c_str(), 1);
-    else ::unsetenv("TESSALY_REGISTRY");
-    std::remove((dir_ + "/registry.txt").c_str());
-    std::remove((dir_ + "/registry.txt.lock").c_str());
-    ::rmdir(dir_.c_str());
   }
   static std::wstring Value(HKEY root, const std::wstring& path, const wchar_t* name = nullptr) {
     HKEY key;
@@ -707,8 +698,7 @@ class TypeLibRegistry : public ::testing::Test {
     return true;
   }
 
-  std::string dir_, old_;
-  bool hadOld_ = false;
+  test_support::TempRegistry registry_{"typelib-registry"};
   ITypeLib* lib_ = nullptr;
   const std::wstring libKey_ = L"TypeLib\\{5A0C7E21-4B3D-4F60-9A1B-2C3D4E5F6000}";
 };

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "stand_in/registry.h"
+#include "temp_registry.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,21 +20,13 @@ const wchar_t kKey[] = L"Software\\VELMOR\\Tessaly for SolidWorks";
 class VLMRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tessaly-vlmregistry-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    file_ = dir_ + "/registry.txt";
-    const char* old = std::getenv("TESSALY_REGISTRY");
-    had_old_ = old != nullptr;
-    if (old) old_ = old;
-    ::setenv("TESSALY_REGISTRY", file_.c_str(), 1);
+    ASSERT_FALSE(registry_.dir().empty()) << "no folder for the registry file";
+    dir_ = registry_.dir();
+    file_ = registry_.file();
     handles_ = stand_in::registry::OpenKeyCount();
   }
   void TearDown() override {
     EXPECT_EQ(stand_in::registry::OpenKeyCount(), handles_) << "the key was not let go";
-    if (had_old_) ::setenv("TESSALY_REGISTRY", old_.c_str(), 1);
-    else ::unsetenv("TESSALY_REGISTRY");
-    std::system(("rm -rf '" + dir_ + "'").c_str());
   }
   bool FileExists() const {
     struct stat st;
@@ -49,8 +42,8 @@ class VLMRegistryTest : public ::testing::Test {
     return value;
   }
 
-  std::string dir_, file_, old_;
-  bool had_old_ = false;
+  test_support::TempRegistry registry_{"tessaly-vlmregistry"};
+  std::string dir_, file_;
   size_t handles_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "stand_in/registry.h"
+#include "temp_registry.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -34,21 +35,13 @@ void WriteFile(const std::string& path, const std::string& text) {
 class Registry : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tessaly-registry-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    file_ = dir_ + "/registry.txt";
-    const char* old = std::getenv("TESSALY_REGISTRY");
-    had_old_ = old != nullptr;
-    if (old) old_ = old;
-    ::setenv("TESSALY_REGISTRY", file_.c_str(), 1);
+    ASSERT_FALSE(registry_.dir().empty()) << "no folder for the registry file";
+    dir_ = registry_.dir();
+    file_ = registry_.file();
     handles_ = stand_in::registry::OpenKeyCount();
   }
   void TearDown() override {
     EXPECT_EQ(stand_in::registry::OpenKeyCount(), handles_) << "a key handle was left open";
-    if (had_old_) ::setenv("TESSALY_REGISTRY", old_.c_str(), 1);
-    else ::unsetenv("TESSALY_REGISTRY");
-    std::system(("rm -rf '" + dir_ + "'").c_str());
   }
 
   HKEY Create(HKEY root, const wchar_t* path, DWORD* disposition = nullptr) {
@@ -86,8 +79,8 @@ class Registry : public ::testing::Test {
     return value;
   }
 
-  std::string dir_, file_, old_;
-  bool had_old_ = false;
+  test_support::TempRegistry registry_{"tessaly-registry"};
+  std::string dir_, file_;
   size_t handles_ = 0;
 };
 

@@ -5,6 +5,8 @@
 #include <atlcom.h>
 #include <statreg.h>
 
+#include "module_file.h"
+
 #include <stand_in/module.h>
 
 #include <new>
@@ -166,30 +168,10 @@ void CAtlModule::Term() noexcept {
   }
 }
 
-namespace {
-
-// This module's full path, as its instance handle names it.
-HRESULT ModulePath(std::vector<wchar_t>& path) {
-  HINSTANCE instance = _AtlBaseModule.GetModuleInstance();
-  if (!instance) return E_UNEXPECTED;
-  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
-    path.assign(size, L'\0');
-    const DWORD n = GetModuleFileNameW(instance, path.data(), size);
-    if (n == 0) {
-      const DWORD error = GetLastError();
-      return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    }
-    if (n < size) return S_OK;
-  }
-  return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-}
-
-}  // namespace
-
 HRESULT CAtlModule::UpdateRegistryFromResourceS(UINT nResID, BOOL bRegister, _ATL_REGMAP_ENTRY* pMapEntries) noexcept {
   try {
     std::vector<wchar_t> path;
-    HRESULT hr = ModulePath(path);
+    HRESULT hr = internal::ModuleFile(_AtlBaseModule.GetModuleInstance(), path);
     if (FAILED(hr)) return hr;
     CRegObject registrar;
     hr = registrar.FinalConstruct();
@@ -290,18 +272,29 @@ HRESULT CComTypeInfoHolder::Invoke(IDispatch* p, DISPID dispidMember, REFIID, LC
 
 // Connection points.
 
+namespace {
+
+// The connection point for `iid` of the object `source`, held for the caller.
+HRESULT FindPoint(IUnknown* source, const IID& iid, IConnectionPoint** point) {
+  *point = nullptr;
+  IConnectionPointContainer* container = nullptr;
+  HRESULT hr = source->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
+  if (FAILED(hr)) return hr;
+  if (!container) return E_NOINTERFACE;
+  hr = container->FindConnectionPoint(iid, point);
+  container->Release();
+  if (FAILED(hr)) return hr;
+  return *point ? S_OK : E_UNEXPECTED;
+}
+
+}  // namespace
+
 HRESULT AtlAdvise(IUnknown* pUnkCP, IUnknown* pUnk, const IID& iid, LPDWORD pdw) noexcept {
   if (!pUnkCP) return E_INVALIDARG;
   if (!pdw) return E_POINTER;
-  IConnectionPointContainer* container = nullptr;
-  HRESULT hr = pUnkCP->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
-  if (FAILED(hr)) return hr;
-  if (!container) return E_NOINTERFACE;
   IConnectionPoint* point = nullptr;
-  hr = container->FindConnectionPoint(iid, &point);
-  container->Release();
+  HRESULT hr = FindPoint(pUnkCP, iid, &point);
   if (FAILED(hr)) return hr;
-  if (!point) return E_UNEXPECTED;
   hr = point->Advise(pUnk, pdw);
   point->Release();
   return hr;
@@ -309,15 +302,9 @@ HRESULT AtlAdvise(IUnknown* pUnkCP, IUnknown* pUnk, const IID& iid, LPDWORD pdw)
 
 HRESULT AtlUnadvise(IUnknown* pUnkCP, const IID& iid, DWORD dw) noexcept {
   if (!pUnkCP) return E_INVALIDARG;
-  IConnectionPointContainer* container = nullptr;
-  HRESULT hr = pUnkCP->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
-  if (FAILED(hr)) return hr;
-  if (!container) return E_NOINTERFACE;
   IConnectionPoint* point = nullptr;
-  hr = container->FindConnectionPoint(iid, &point);
-  container->Release();
+  HRESULT hr = FindPoint(pUnkCP, iid, &point);
   if (FAILED(hr)) return hr;
-  if (!point) return E_UNEXPECTED;
   hr = point->Unadvise(dw);
   point->Release();
   return hr;

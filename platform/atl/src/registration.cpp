@@ -3,10 +3,30 @@
 #include <atlbase.h>
 #include <atlcom.h>
 
+#include "module_file.h"
+
 #include <new>
 #include <vector>
 
 namespace ATL {
+
+namespace internal {
+
+HRESULT ModuleFile(HINSTANCE instance, std::vector<wchar_t>& path) {
+  if (!instance) return E_UNEXPECTED;
+  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+    path.assign(size, L'\0');
+    const DWORD n = GetModuleFileNameW(instance, path.data(), size);
+    if (n == 0) {
+      const DWORD error = GetLastError();
+      return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    }
+    if (n < size) return S_OK;
+  }
+  return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+}
+
+}  // namespace internal
 
 namespace {
 
@@ -38,24 +58,10 @@ class SystemLocale {
   LCID saved_;
 };
 
-HRESULT ModuleFile(HINSTANCE instance, std::vector<wchar_t>& path) {
-  if (!instance) return E_UNEXPECTED;
-  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
-    path.assign(size, L'\0');
-    const DWORD n = GetModuleFileNameW(instance, path.data(), size);
-    if (n == 0) {
-      const DWORD error = GetLastError();
-      return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    }
-    if (n < size) return S_OK;
-  }
-  return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-}
-
 // The type library of the module's own file.
 HRESULT LoadModuleTypeLib(HINSTANCE instance, std::vector<wchar_t>& path, ITypeLib** lib) {
   *lib = nullptr;
-  HRESULT hr = ModuleFile(instance, path);
+  HRESULT hr = internal::ModuleFile(instance, path);
   if (FAILED(hr)) return hr;
   hr = LoadTypeLib(path.data(), lib);
   if (SUCCEEDED(hr) && !*lib) hr = E_UNEXPECTED;

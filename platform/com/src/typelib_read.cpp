@@ -203,23 +203,29 @@ void ReadMembers(const Reader& r, int32_t memoffset, int nf, int nv, Record& rec
   const size_t records = base + 4;
   const size_t arrays = records + static_cast<size_t>(recordBytes);
   auto memidAt = [&](size_t k) { return r.I32(arrays + 4 * k); };
-  auto nameAt = [&](size_t k) { return r.I32(arrays + 4 * (n + k)); };
-  auto recordAt = [&](size_t k, size_t minimum) {
+  auto nameAt = [&](size_t k) {
+    const int32_t offset = r.I32(arrays + 4 * (n + k));
+    return offset != -1 ? r.Name(offset) : std::wstring();
+  };
+  // Member k's record and its size (the low bits `sizeMask` of its first word).
+  auto recordAt = [&](size_t k, size_t minimum, int32_t sizeMask, const char* what, size_t& size) {
     int32_t offset = r.I32(arrays + 4 * (2 * n + k));
     if (offset < 0 || static_cast<size_t>(offset) > static_cast<size_t>(recordBytes) ||
         static_cast<size_t>(recordBytes) - static_cast<size_t>(offset) < minimum)
       Fail("member %d record offset 0x%x outside its block", static_cast<int>(k), offset);
-    return records + static_cast<size_t>(offset);
+    const size_t p = records + static_cast<size_t>(offset);
+    size = static_cast<size_t>(r.I32(p) & sizeMask);
+    if (size < minimum || p + size > arrays)
+      Fail("%s %d record has the bad size %d", what, static_cast<int>(k), static_cast<int>(size));
+    return p;
   };
 
   for (size_t k = 0; k < static_cast<size_t>(nf); ++k) {
-    size_t p = recordAt(k, 24);
-    const size_t size = static_cast<size_t>(r.I32(p) & 0xFFFF);
-    if (size < 24 || p + size > arrays) Fail("function %d record has the bad size %d", static_cast<int>(k), static_cast<int>(size));
+    size_t size;
+    const size_t p = recordAt(k, 24, 0xFFFF, "function", size);
     Func f;
     f.memid = memidAt(k);
-    int32_t nameOffset = nameAt(k);
-    if (nameOffset != -1) f.name = r.Name(nameOffset);
+    f.name = nameAt(k);
     f.ret = r.Type(r.I32(p + 4));
     f.flags = static_cast<WORD>(r.I32(p + 8));
     f.oVft = r.I16(p + 12);
@@ -267,13 +273,11 @@ void ReadMembers(const Reader& r, int32_t memoffset, int nf, int nv, Record& rec
     rec.funcs.push_back(std::move(f));
   }
   for (size_t k = static_cast<size_t>(nf); k < n; ++k) {
-    size_t p = recordAt(k, 20);
-    const size_t size = static_cast<size_t>(r.I32(p) & 0xFF);
-    if (size < 20 || p + size > arrays) Fail("variable %d record has the bad size %d", static_cast<int>(k), static_cast<int>(size));
+    size_t size;
+    const size_t p = recordAt(k, 20, 0xFF, "variable", size);
     Var v;
     v.memid = memidAt(k);
-    int32_t nameOffset = nameAt(k);
-    if (nameOffset != -1) v.name = r.Name(nameOffset);
+    v.name = nameAt(k);
     v.type = r.Type(r.I32(p + 4));
     v.flags = static_cast<WORD>(r.I32(p + 8));
     v.kind = static_cast<VARKIND>(r.I16(p + 12) & 3);

@@ -1,4 +1,5 @@
 #include "stand_in/dialog_template.h"
+#include "stand_in/text.h"
 
 #include <cstdio>
 
@@ -47,6 +48,13 @@ class Reader {
     return v;
   }
   short Short(const char* field) { return static_cast<short>(Word(field)); }
+  template <typename Box>
+  void Place(Box& box, const char* position, const char* size) {
+    box.x = Short(position);
+    box.y = Short(position);
+    box.cx = Short(size);
+    box.cy = Short(size);
+  }
   BYTE Byte(const char* field) {
     if (!Need(1, field)) return 0;
     return p_[pos_++];
@@ -60,24 +68,14 @@ class Reader {
 
   // A zero-terminated UTF-16 text, surrogate pairs joined.
   std::wstring Text(const char* field) {
-    std::wstring out;
-    size_t start = pos_;
+    if (!ok()) return L"";
+    const size_t start = pos_;
     for (;;) {
       if (left() < 2) {
         Fail(std::string(field) + " has no terminating zero", start);
         return L"";
       }
-      WORD unit = Word(field);
-      if (unit == 0) return out;
-      if (unit >= 0xD800 && unit < 0xDC00 && left() >= 2) {
-        WORD low = static_cast<WORD>(p_[pos_] | (p_[pos_ + 1] << 8));
-        if (low >= 0xDC00 && low < 0xE000) {
-          pos_ += 2;
-          out += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-          continue;
-        }
-      }
-      out += static_cast<wchar_t>(unit);
+      if (Word(field) == 0) return FromUtf16Le(p_ + start, pos_ - 2 - start);
     }
   }
 
@@ -105,6 +103,17 @@ class Reader {
   std::string error_;
 };
 
+// Hands `value` over when all of it was read; otherwise the first error.
+template <typename T>
+bool Deliver(const Reader& r, T& value, T* out, std::string* error) {
+  if (!r.ok()) {
+    if (error) *error = r.error();
+    return false;
+  }
+  if (out) *out = std::move(value);
+  return true;
+}
+
 }  // namespace
 
 bool ParseDialogTemplate(const void* data, size_t size, DialogTemplate* out, std::string* error) {
@@ -121,10 +130,7 @@ bool ParseDialogTemplate(const void* data, size_t size, DialogTemplate* out, std
   t.exStyle = r.Dword("the extended style");
   t.style = r.Dword("the style");
   WORD count = r.Word("the control count");
-  t.x = r.Short("the position");
-  t.y = r.Short("the position");
-  t.cx = r.Short("the size");
-  t.cy = r.Short("the size");
+  r.Place(t, "the position", "the size");
   t.menu = r.NameOrId("the menu");
   t.windowClass = r.NameOrId("the window class");
   t.title = r.Text("the title");
@@ -150,10 +156,7 @@ bool ParseDialogTemplate(const void* data, size_t size, DialogTemplate* out, std
     item.helpId = r.Dword("a control's help id");
     item.exStyle = r.Dword("a control's extended style");
     item.style = r.Dword("a control's style");
-    item.x = r.Short("a control's position");
-    item.y = r.Short("a control's position");
-    item.cx = r.Short("a control's size");
-    item.cy = r.Short("a control's size");
+    r.Place(item, "a control's position", "a control's size");
     item.id = r.Dword("a control's id");
     item.windowClass = r.NameOrId("a control's class");
     item.title = r.NameOrId("a control's text");
@@ -162,12 +165,7 @@ bool ParseDialogTemplate(const void* data, size_t size, DialogTemplate* out, std
     if (r.ok() && item.windowClass.empty()) r.Fail("control " + std::to_string(i + 1) + " has no class", start);
     if (r.ok()) t.items.push_back(std::move(item));
   }
-  if (!r.ok()) {
-    if (error) *error = r.error();
-    return false;
-  }
-  if (out) *out = std::move(t);
-  return true;
+  return Deliver(r, t, out, error);
 }
 
 bool ParseDlgInit(const void* data, size_t size, std::vector<DlgInitEntry>* out, std::string* error) {
@@ -192,12 +190,7 @@ bool ParseDlgInit(const void* data, size_t size, std::vector<DlgInitEntry>* out,
     e.data.assign(reinterpret_cast<const char*>(bytes), n);
     entries.push_back(std::move(e));
   }
-  if (!r.ok()) {
-    if (error) *error = r.error();
-    return false;
-  }
-  if (out) *out = std::move(entries);
-  return true;
+  return Deliver(r, entries, out, error);
 }
 
 }  // namespace mfc

@@ -111,6 +111,23 @@ HANDLE Fail(DWORD error) {
   return INVALID_HANDLE_VALUE;
 }
 
+// The descriptor behind an open file handle with `right`; -1 and the last
+// error set when the handle is unknown or lacks the right.
+int OpenFd(HANDLE file, DWORD right) {
+  Files& files = State();
+  std::lock_guard<std::mutex> lock(files.mutex);
+  const OpenFile* f = files.Find(file);
+  if (!f) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  if (!(f->access & right)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return f->fd;
+}
+
 constexpr DWORD kAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY;
 
@@ -204,21 +221,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_AT
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, DWORD* read, LPOVERLAPPED overlapped) {
   using namespace stand_in;
   if (read) *read = 0;
-  Files& files = State();
-  int fd = -1;
-  {
-    std::lock_guard<std::mutex> lock(files.mutex);
-    const OpenFile* f = files.Find(file);
-    if (!f) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    if (!(f->access & GENERIC_READ)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-    fd = f->fd;
-  }
+  const int fd = OpenFd(file, GENERIC_READ);
+  if (fd < 0) return FALSE;
   if (overlapped || !read || (!buffer && count)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -242,21 +246,8 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, DWORD* read, LPOVE
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, DWORD* written, LPOVERLAPPED overlapped) {
   using namespace stand_in;
   if (written) *written = 0;
-  Files& files = State();
-  int fd = -1;
-  {
-    std::lock_guard<std::mutex> lock(files.mutex);
-    const OpenFile* f = files.Find(file);
-    if (!f) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    if (!(f->access & GENERIC_WRITE)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-    fd = f->fd;
-  }
+  const int fd = OpenFd(file, GENERIC_WRITE);
+  if (fd < 0) return FALSE;
   if (overlapped || !written || (!buffer && count)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -46,6 +46,12 @@ struct Gdi {
     auto it = dcs.find(reinterpret_cast<uintptr_t>(dc));
     return it == dcs.end() ? nullptr : &it->second;
   }
+  // The bitmap of `handle`; null with ERROR_INVALID_HANDLE when there is none.
+  Bitmap* KnownBitmap(const void* handle) {
+    Bitmap* found = FindBitmap(handle);
+    if (!found) SetLastError(ERROR_INVALID_HANDLE);
+    return found;
+  }
   uintptr_t Stock() {
     if (!stock) {
       stock = NewHandle();
@@ -159,11 +165,8 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, in
 int WINAPI GetObjectW(HANDLE object, int size, LPVOID out) {
   stand_in::Gdi& gdi = stand_in::State();
   std::lock_guard<std::mutex> lock(gdi.mutex);
-  stand_in::Bitmap* bitmap = gdi.FindBitmap(object);
-  if (!bitmap) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  stand_in::Bitmap* bitmap = gdi.KnownBitmap(object);
+  if (!bitmap) return 0;
   if (!out) return sizeof(BITMAP);
   if (size < static_cast<int>(sizeof(BITMAP))) return 0;
   BITMAP bm{};
@@ -188,11 +191,8 @@ int WINAPI GetObjectW(HANDLE object, int size, LPVOID out) {
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
   stand_in::Gdi& gdi = stand_in::State();
   std::lock_guard<std::mutex> lock(gdi.mutex);
-  stand_in::Bitmap* bitmap = gdi.FindBitmap(object);
-  if (!bitmap) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  stand_in::Bitmap* bitmap = gdi.KnownBitmap(object);
+  if (!bitmap) return FALSE;
   if (bitmap->stock) return TRUE;  // stock objects are never deleted
   if (bitmap->selectedInto) return FALSE;
   gdi.bitmaps.erase(reinterpret_cast<uintptr_t>(object));

@@ -22,9 +22,12 @@ struct Globals {
   uintptr_t next = 0x6f000000;  // moveable handles, never reused
   std::map<uintptr_t, Block> blocks;
 
+  // The live block of `handle`; null with ERROR_INVALID_HANDLE for any other.
   Block* Find(HGLOBAL handle) {
     auto it = blocks.find(reinterpret_cast<uintptr_t>(handle));
-    return it == blocks.end() ? nullptr : &it->second;
+    if (it != blocks.end()) return &it->second;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
   }
 };
 
@@ -147,10 +150,7 @@ LPVOID WINAPI GlobalLock(HGLOBAL memory) {
   Globals& g = State();
   std::lock_guard<std::mutex> lock(g.mutex);
   Block* block = g.Find(memory);
-  if (!block) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  if (!block) return nullptr;
   if (!block->moveable) return block->data;
   if (!block->data) {
     SetLastError(ERROR_DISCARDED);
@@ -165,10 +165,7 @@ BOOL WINAPI GlobalUnlock(HGLOBAL memory) {
   Globals& g = State();
   std::lock_guard<std::mutex> lock(g.mutex);
   Block* block = g.Find(memory);
-  if (!block) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!block) return FALSE;
   if (block->locks == 0) {
     SetLastError(ERROR_NOT_LOCKED);
     return FALSE;
@@ -183,10 +180,7 @@ SIZE_T WINAPI GlobalSize(HGLOBAL memory) {
   Globals& g = State();
   std::lock_guard<std::mutex> lock(g.mutex);
   Block* block = g.Find(memory);
-  if (!block) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  if (!block) return 0;
   return block->size;
 }
 
@@ -195,10 +189,7 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
   Globals& g = State();
   std::lock_guard<std::mutex> lock(g.mutex);
   Block* block = g.Find(memory);
-  if (!block) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return memory;
-  }
+  if (!block) return memory;
   std::free(block->data);
   g.blocks.erase(reinterpret_cast<uintptr_t>(memory));
   return nullptr;

@@ -2,6 +2,8 @@
 #include <winnls.h>
 #include <windows.h>
 
+#include "stand_in/text.h"
+
 #include <string>
 
 namespace {
@@ -46,61 +48,6 @@ bool IsAnsi(UINT code_page) { return code_page == CP_ACP || code_page == CP_THRE
 
 bool IsScalar(uint32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
 
-// Decodes one UTF-8 sequence at `p` (with `left` bytes); returns the bytes
-// used and sets `c`, or sets `c` to U+FFFD for the longest invalid prefix.
-size_t DecodeUtf8(const unsigned char* p, size_t left, uint32_t& c, bool& valid) {
-  valid = false;
-  c = 0xFFFD;
-  const unsigned char b = p[0];
-  if (b < 0x80) {
-    c = b;
-    valid = true;
-    return 1;
-  }
-  size_t length;
-  uint32_t value;
-  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) length = 2, value = b & 0x1F;
-  else if (b >= 0xE0 && b <= 0xEF) {
-    length = 3, value = b & 0x0F;
-    if (b == 0xE0) low = 0xA0;
-    if (b == 0xED) high = 0x9F;  // no surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    length = 4, value = b & 0x07;
-    if (b == 0xF0) low = 0x90;
-    if (b == 0xF4) high = 0x8F;
-  } else {
-    return 1;
-  }
-  for (size_t i = 1; i < length; ++i) {
-    if (i >= left) return i;
-    const unsigned char next = p[i];
-    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return i;
-    value = (value << 6) | (next & 0x3F);
-  }
-  c = value;
-  valid = true;
-  return length;
-}
-
-void EncodeUtf8(uint32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 int Fail(DWORD error) {
   SetLastError(error);
   return 0;
@@ -143,9 +90,9 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
       if (utf8) {
         if (!IsScalar(c)) {
           if (flags & WC_ERR_INVALID_CHARS) return Fail(ERROR_NO_UNICODE_TRANSLATION);
-          EncodeUtf8(0xFFFD, out);
+          stand_in::AppendUtf8(out, 0xFFFD);
         } else {
-          EncodeUtf8(c, out);
+          stand_in::AppendUtf8(out, c);
         }
       } else {
         const int b = To1252(static_cast<wchar_t>(c));
@@ -189,7 +136,7 @@ int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi, int mu
       }
       uint32_t c;
       bool valid;
-      i += DecodeUtf8(bytes + i, count - i, c, valid);
+      i += stand_in::DecodeUtf8(bytes + i, count - i, c, valid);
       if (!valid && (flags & MB_ERR_INVALID_CHARS)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
       out += static_cast<wchar_t>(c);
     }

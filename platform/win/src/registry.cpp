@@ -4,6 +4,7 @@
 
 #include "registry_store.h"
 #include "stand_in/registry.h"
+#include "stand_in/text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -287,6 +288,12 @@ bool ValidChars(const wchar_t* p) {
   return true;
 }
 
+// The key `handle` names, as the file holds it now.
+LSTATUS Current(State& s, HKEY handle, REGSAM need, Place& place) {
+  const LSTATUS r = Refresh(s);
+  return r != ERROR_SUCCESS ? r : Resolve(s, handle, need, place);
+}
+
 // Splits a subkey path; empty means the key itself. One trailing backslash
 // is allowed, as Windows allows it.
 LSTATUS SplitPath(LPCWSTR sub, size_t depth, std::vector<std::wstring>& parts) {
@@ -330,34 +337,14 @@ void MarkDeleted(State& s, int hive, const std::vector<std::wstring>& path, bool
 }
 
 // Stored UTF-16 data as this machine's wide characters.
-std::wstring Widen(const std::vector<uint8_t>& data) {
-  std::wstring out;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) {
-    uint32_t c = data[i] | (data[i + 1] << 8);
-    if (c >= 0xD800 && c < 0xDC00 && i + 3 < data.size()) {
-      const uint32_t lo = data[i + 2] | (data[i + 3] << 8);
-      if (lo >= 0xDC00 && lo < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-        i += 2;
-      }
-    }
-    out += static_cast<wchar_t>(c);
-  }
-  return out;
-}
+std::wstring Widen(const std::vector<uint8_t>& data) { return FromUtf16Le(data.data(), data.size()); }
 
 bool Narrow(const wchar_t* text, size_t count, std::vector<uint8_t>& out) {
   out.clear();
   for (size_t i = 0; i < count; ++i) {
     const uint32_t c = static_cast<uint32_t>(text[i]);
     if (c > 0x10FFFF) return false;
-    if (c >= 0x10000) {
-      const uint32_t hi = 0xD800 + ((c - 0x10000) >> 10), lo = 0xDC00 + ((c - 0x10000) & 0x3FF);
-      out.insert(out.end(), {static_cast<uint8_t>(hi), static_cast<uint8_t>(hi >> 8), static_cast<uint8_t>(lo),
-                             static_cast<uint8_t>(lo >> 8)});
-    } else {
-      out.insert(out.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
-    }
+    AppendUtf16Le(out, c);
   }
   return true;
 }
@@ -444,10 +431,9 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD, LPWSTR, DWORD o
   return Guarded([&](State& s) -> LSTATUS {
     WriteLock lock(FilePath());
     if (!lock.ok()) return ERROR_CANTWRITE;
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, 0, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, 0, place);
+    if (r != ERROR_SUCCESS) return r;
     std::vector<std::wstring> parts;
     if ((r = SplitPath(sub_key, place.path.size(), parts)) != ERROR_SUCCESS) return r;
     Key* at = place.key;
@@ -473,10 +459,9 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM de
   *result = nullptr;
   if (options != 0) return ERROR_INVALID_PARAMETER;
   return Guarded([&](State& s) -> LSTATUS {
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, 0, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, 0, place);
+    if (r != ERROR_SUCCESS) return r;
     std::vector<std::wstring> parts;
     if ((r = SplitPath(sub_key, place.path.size(), parts)) != ERROR_SUCCESS) return r;
     Key* at = place.key;
@@ -514,10 +499,9 @@ LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD, DWORD type, c
     }
     WriteLock lock(FilePath());
     if (!lock.ok()) return ERROR_CANTWRITE;
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, KEY_SET_VALUE, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, KEY_SET_VALUE, place);
+    if (r != ERROR_SUCCESS) return r;
     Value* v = place.key->FindValue(name);
     if (!v) {
       place.key->values.push_back(Value{name, type, {}});
@@ -533,10 +517,9 @@ LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD reserved, 
                                 LPDWORD size) {
   if (reserved || (data && !size)) return ERROR_INVALID_PARAMETER;
   return Guarded([&](State& s) -> LSTATUS {
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, KEY_QUERY_VALUE, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, KEY_QUERY_VALUE, place);
+    if (r != ERROR_SUCCESS) return r;
     const Value* v = place.key->FindValue(value_name ? value_name : L"");
     if (!v) return ERROR_FILE_NOT_FOUND;
     return GiveData(*v, type, data, size);
@@ -547,10 +530,9 @@ LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR value_name) {
   return Guarded([&](State& s) -> LSTATUS {
     WriteLock lock(FilePath());
     if (!lock.ok()) return ERROR_CANTWRITE;
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, KEY_SET_VALUE, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, KEY_SET_VALUE, place);
+    if (r != ERROR_SUCCESS) return r;
     const std::wstring folded = Fold(value_name ? value_name : L"");
     auto& values = place.key->values;
     for (auto it = values.begin(); it != values.end(); ++it) {
@@ -571,10 +553,9 @@ LSTATUS DeleteKey(HKEY key, LPCWSTR sub_key, bool tree) {
   return Guarded([&](State& s) -> LSTATUS {
     WriteLock lock(FilePath());
     if (!lock.ok()) return ERROR_CANTWRITE;
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, 0, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, 0, place);
+    if (r != ERROR_SUCCESS) return r;
     std::vector<std::wstring> parts;
     if ((r = SplitPath(sub_key, place.path.size(), parts)) != ERROR_SUCCESS) return r;
     std::vector<std::wstring> path = place.path;
@@ -606,10 +587,9 @@ LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR sub_key) {
   return Guarded([&](State& s) -> LSTATUS {
     WriteLock lock(FilePath());
     if (!lock.ok()) return ERROR_CANTWRITE;
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, place);
+    if (r != ERROR_SUCCESS) return r;
     place.key->subkeys.clear();
     place.key->values.clear();
     MarkDeleted(s, place.hive, place.path, true);
@@ -621,10 +601,9 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_ch
                              LPWSTR key_class, LPDWORD class_chars, PFILETIME last_write) {
   if (!name || !name_chars || reserved) return ERROR_INVALID_PARAMETER;
   return Guarded([&](State& s) -> LSTATUS {
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, KEY_ENUMERATE_SUB_KEYS, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, KEY_ENUMERATE_SUB_KEYS, place);
+    if (r != ERROR_SUCCESS) return r;
     if (index >= place.key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
     const std::wstring& found = std::next(place.key->subkeys.begin(), index)->second->name;
     if (*name_chars <= found.size()) return ERROR_MORE_DATA;
@@ -641,10 +620,9 @@ LSTATUS WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_ch
                              LPDWORD type, LPBYTE data, LPDWORD size) {
   if (!name || !name_chars || reserved || (data && !size)) return ERROR_INVALID_PARAMETER;
   return Guarded([&](State& s) -> LSTATUS {
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, KEY_QUERY_VALUE, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, KEY_QUERY_VALUE, place);
+    if (r != ERROR_SUCCESS) return r;
     if (index >= place.key->values.size()) return ERROR_NO_MORE_ITEMS;
     const Value& v = place.key->values[index];
     if (*name_chars <= v.name.size()) return ERROR_MORE_DATA;
@@ -660,10 +638,9 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY key, LPWSTR key_class, LPDWORD class_chars,
                                 LPDWORD security_descriptor_size, PFILETIME last_write) {
   if (reserved) return ERROR_INVALID_PARAMETER;
   return Guarded([&](State& s) -> LSTATUS {
-    LSTATUS r = Refresh(s);
-    if (r != ERROR_SUCCESS) return r;
     Place place;
-    if ((r = Resolve(s, key, KEY_QUERY_VALUE, place)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, KEY_QUERY_VALUE, place);
+    if (r != ERROR_SUCCESS) return r;
     size_t longest_key = 0, longest_name = 0, largest = 0;
     for (const auto& entry : place.key->subkeys) longest_key = std::max(longest_key, entry.second->name.size());
     for (const Value& v : place.key->values) {

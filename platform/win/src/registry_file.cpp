@@ -59,24 +59,6 @@ const char kHeader[] = "tessaly registry 1";
 
 // --- Writing -----------------------------------------------------------------
 
-void PutUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 void PutChar(std::string& out, uint32_t c) {
   switch (c) {
     case '\\': out += "\\\\"; return;
@@ -95,7 +77,7 @@ void PutChar(std::string& out, uint32_t c) {
     out += buf;
     return;
   }
-  PutUtf8(out, c);
+  AppendUtf8(out, c);
 }
 
 void PutName(std::string& out, const std::wstring& name) {
@@ -109,21 +91,12 @@ void PutValue(std::string& out, const Value& v) {
   PutName(out, v.name);
   const char* type_name = v.type == REG_SZ ? "sz" : v.type == REG_EXPAND_SZ ? "expand_sz" : "multi_sz";
   if (IsStringType(v.type) && v.data.size() % 2 == 0) {
-    std::vector<uint32_t> units;
-    for (size_t i = 0; i < v.data.size(); i += 2) units.push_back(v.data[i] | (v.data[i + 1] << 8));
-    bool terminated = !units.empty() && units.back() == 0;
-    if (terminated) units.pop_back();
+    const size_t n = v.data.size();
+    const bool terminated = n >= 2 && v.data[n - 2] == 0 && v.data[n - 1] == 0;
     out += ' ';
     out += type_name;
     out += " \"";
-    for (size_t i = 0; i < units.size(); ++i) {
-      uint32_t c = units[i];
-      if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-        ++i;
-      }
-      PutChar(out, c);
-    }
+    for (wchar_t c : FromUtf16Le(v.data.data(), terminated ? n - 2 : n)) PutChar(out, static_cast<uint32_t>(c));
     out += '"';
     if (!terminated) out += " unterminated";
   } else if (v.type == REG_DWORD && v.data.size() == 4) {
@@ -240,31 +213,11 @@ class Reader {
 
   // One UTF-8 character; false on a malformed sequence.
   bool Utf8(uint32_t& c) {
-    const auto byte = [&](size_t i) { return static_cast<uint8_t>(line_text_[i]); };
-    uint8_t b = byte(at_);
-    size_t n;
-    uint32_t min;
-    if (b < 0x80) {
-      c = b;
-      ++at_;
-      return true;
-    } else if ((b & 0xE0) == 0xC0) {
-      n = 1, c = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      n = 2, c = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      n = 3, c = b & 0x07, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (at_ + n >= line_text_.size()) return false;
-    for (size_t i = 1; i <= n; ++i) {
-      if ((byte(at_ + i) & 0xC0) != 0x80) return false;
-      c = (c << 6) | (byte(at_ + i) & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-    at_ += n + 1;
-    return true;
+    bool valid;
+    const size_t used = DecodeUtf8(reinterpret_cast<const unsigned char*>(line_text_.data()) + at_,
+                                   line_text_.size() - at_, c, valid);
+    if (valid) at_ += used;
+    return valid;
   }
 
   // A quoted text as code points (escapes give any value up to 0x10FFFF).
@@ -410,15 +363,7 @@ class Reader {
       std::string rest = Word();
       if (rest.empty()) cps.push_back(0);
       else if (rest != "unterminated") return Bad("unexpected \"" + rest + "\" after the text");
-      for (uint32_t c : cps) {
-        if (c >= 0x10000) {
-          const uint32_t hi = 0xD800 + ((c - 0x10000) >> 10), lo = 0xDC00 + ((c - 0x10000) & 0x3FF);
-          v.data.push_back(hi & 0xFF), v.data.push_back(static_cast<uint8_t>(hi >> 8));
-          v.data.push_back(lo & 0xFF), v.data.push_back(static_cast<uint8_t>(lo >> 8));
-        } else {
-          v.data.push_back(c & 0xFF), v.data.push_back(static_cast<uint8_t>(c >> 8));
-        }
-      }
+      for (uint32_t c : cps) AppendUtf16Le(v.data, c);
     } else if (type == "dword") {
       uint64_t n;
       if (!Hex(n, 8)) return false;

@@ -64,20 +64,6 @@ std::wstring Upper(std::wstring text) {
   return text;
 }
 
-// UTF-16 to the machine's wide characters; a lone surrogate stays as it is.
-std::wstring FromUtf16(const std::vector<uint16_t>& units) {
-  std::wstring out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t c = units[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    }
-    out += static_cast<wchar_t>(c);
-  }
-  return out;
-}
-
 // Reads a type or name at `pos`, not past `end`.
 bool ReadKey(const unsigned char* base, size_t& pos, size_t end, Key& key) {
   if (pos + 2 > end) return false;
@@ -97,7 +83,7 @@ bool ReadKey(const unsigned char* base, size_t& pos, size_t end, Key& key) {
     units.push_back(c);
   }
   key.isId = false;
-  key.text = Upper(FromUtf16(units));
+  key.text = Upper(FromUtf16(units.data(), units.size()));
   return true;
 }
 

@@ -122,27 +122,66 @@ locale_t UnicodeLocale() {
 wchar_t ToUpper(wchar_t c) { return static_cast<wchar_t>(towupper_l(static_cast<wint_t>(c), UnicodeLocale())); }
 wchar_t ToLower(wchar_t c) { return static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), UnicodeLocale())); }
 
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+size_t DecodeUtf8(const unsigned char* p, size_t left, uint32_t& c, bool& valid) {
+  valid = false;
+  c = 0xFFFD;
+  const unsigned char b = p[0];
+  if (b < 0x80) {
+    c = b;
+    valid = true;
+    return 1;
+  }
+  size_t length;
+  uint32_t value;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) length = 2, value = b & 0x1F;
+  else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3, value = b & 0x0F;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;  // no surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4, value = b & 0x07;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    return 1;
+  }
+  for (size_t i = 1; i < length; ++i) {
+    if (i >= left) return i;
+    const unsigned char next = p[i];
+    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return i;
+    value = (value << 6) | (next & 0x3F);
+  }
+  c = value;
+  valid = true;
+  return length;
+}
+
 std::string ToUtf8(const std::wstring& text) {
   std::string out;
   out.reserve(text.size());
   for (wchar_t wc : text) {
     uint32_t c = static_cast<uint32_t>(wc);
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    AppendUtf8(out, c);
   }
   return out;
 }
@@ -150,26 +189,53 @@ std::string ToUtf8(const std::wstring& text) {
 std::wstring FromUtf8(const std::string& text) {
   std::wstring out;
   out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char b = static_cast<unsigned char>(text[i]);
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < text.size();) {
     uint32_t c;
-    size_t extra;
-    if (b < 0x80) { c = b; extra = 0; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
-    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
-    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
-    else { out += static_cast<wchar_t>(0xFFFD); ++i; continue; }
-    bool ok = true;
-    for (size_t k = 1; k <= extra; ++k) {
-      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) { ok = false; break; }
-      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    if (!ok) { out += static_cast<wchar_t>(0xFFFD); ++i; continue; }
+    bool valid;
+    const size_t used = DecodeUtf8(bytes + i, text.size() - i, c, valid);
     out += static_cast<wchar_t>(c);
-    i += extra + 1;
+    i += valid ? used : 1;
   }
   return out;
+}
+
+namespace {
+template <typename Unit>
+std::wstring JoinUtf16(size_t count, Unit unit) {
+  std::wstring out;
+  out.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < count) {
+      const uint32_t lo = unit(i + 1);
+      if (lo >= 0xDC00 && lo < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+        ++i;
+      }
+    }
+    out += static_cast<wchar_t>(c);
+  }
+  return out;
+}
+}  // namespace
+
+std::wstring FromUtf16(const uint16_t* units, size_t count) {
+  return JoinUtf16(count, [units](size_t i) { return static_cast<uint32_t>(units[i]); });
+}
+
+std::wstring FromUtf16Le(const unsigned char* bytes, size_t size) {
+  return JoinUtf16(size / 2, [bytes](size_t i) { return static_cast<uint32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)); });
+}
+
+void AppendUtf16Le(std::vector<uint8_t>& out, uint32_t c) {
+  if (c >= 0x10000) {
+    const uint32_t hi = 0xD800 + ((c - 0x10000) >> 10), lo = 0xDC00 + ((c - 0x10000) & 0x3FF);
+    out.insert(out.end(), {static_cast<uint8_t>(hi), static_cast<uint8_t>(hi >> 8), static_cast<uint8_t>(lo),
+                           static_cast<uint8_t>(lo >> 8)});
+  } else {
+    out.insert(out.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+  }
 }
 
 }  // namespace stand_in
