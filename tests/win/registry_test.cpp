@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "stand_in/registry.h"
-#include "temp_registry.h"
+#include "registry_fixture.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -19,12 +19,7 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test_support::FileText;
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -32,17 +27,9 @@ void WriteFile(const std::string& path, const std::string& text) {
 }
 
 // Each test gets a registry file of its own in a fresh folder.
-class Registry : public ::testing::Test {
+class Registry : public test_support::RegistryTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(registry_.dir().empty()) << "no folder for the registry file";
-    dir_ = registry_.dir();
-    file_ = registry_.file();
-    handles_ = stand_in::registry::OpenKeyCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(stand_in::registry::OpenKeyCount(), handles_) << "a key handle was left open";
-  }
+  Registry() : RegistryTest("tessaly-registry") {}
 
   HKEY Create(HKEY root, const wchar_t* path, DWORD* disposition = nullptr) {
     HKEY key = nullptr;
@@ -79,9 +66,6 @@ class Registry : public ::testing::Test {
     return value;
   }
 
-  test_support::TempRegistry registry_{"tessaly-registry"};
-  std::string dir_, file_;
-  size_t handles_ = 0;
 };
 
 TEST_F(Registry, KeysAreMadeOnceAndFoundWhateverTheCase) {
@@ -210,7 +194,7 @@ TEST_F(Registry, TextsKeepEveryCharacter) {
   // the caller and two 16-bit units in the file.
   const BYTE raw[] = {1, 2, 3};
   ASSERT_EQ(RegSetValueExW(key, L"raw", 0, REG_BINARY, raw, 3), ERROR_SUCCESS);
-  const std::string file = ReadFile(file_);
+  const std::string file = FileText(file_);
   EXPECT_NE(file.find("value \"t\" sz \"a\xF0\x9F\x98\x80\xC3\xA9\\n\\\"\\\\]=\\u{1}z\""), std::string::npos) << file;
   EXPECT_NE(file.find("value \"raw\" hex(3) 010203"), std::string::npos) << file;
   RegCloseKey(key);
@@ -305,7 +289,7 @@ TEST_F(Registry, TheFileRoundTripsAnyName) {
   RegCloseKey(key);
 
   // The writer's form is the reader's canonical form.
-  const std::string text = ReadFile(file_);
+  const std::string text = FileText(file_);
   std::string canonical, error;
   ASSERT_TRUE(stand_in::registry::ParseText(text, file_, &canonical, &error)) << error;
   EXPECT_EQ(canonical, text);
@@ -393,7 +377,7 @@ TEST_F(Registry, DamagedFilesAreRefusedAndKept) {
     EXPECT_EQ(RegSetValueExW(HKEY_CURRENT_USER, L"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4),
               ERROR_BADDB);
     EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, nullptr), ERROR_BADDB);
-    EXPECT_EQ(ReadFile(file_), d.text);
+    EXPECT_EQ(FileText(file_), d.text);
     EXPECT_FALSE(stand_in::registry::ParseText(d.text, "f", nullptr, nullptr));
   }
   // Mended, it serves again.
@@ -460,17 +444,31 @@ TEST_F(Registry, AKilledWriterLosesNothing) {
         if (RegSetValueExW(root, L"counter", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4)) _exit(4);
       }
     }
-    // Mostly from at once to a few writes in; every fifth round long enough
-    // for many writes, however slow the build.
-    const int most = round % 5 == 4 ? 150000 : 15000;
-    ::usleep(static_cast<useconds_t>(std::uniform_int_distribution<int>(0, most)(random)));
+    // Mostly from at once to a few writes in; every fifth round only once
+    // the writer has moved the counter on, however slow the machine.
+    if (round % 5 == 4) {
+      auto stored = [] {
+        HKEY crash = nullptr;
+        DWORD value = 0, size = 4;
+        long now = -1;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Crash", 0, KEY_READ, &crash) == ERROR_SUCCESS) {
+          if (RegQueryValueExW(crash, L"counter", nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size) ==
+              ERROR_SUCCESS)
+            now = static_cast<long>(value);
+          RegCloseKey(crash);
+        }
+        return now;
+      };
+      for (int waited = 0; waited < 20000 && stored() <= counter; ++waited) ::usleep(1000);
+    }
+    ::usleep(static_cast<useconds_t>(std::uniform_int_distribution<int>(0, 15000)(random)));
     ::kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << status;
 
     std::string error;
-    ASSERT_TRUE(stand_in::registry::ParseText(ReadFile(file_), file_, nullptr, &error)) << error;
+    ASSERT_TRUE(stand_in::registry::ParseText(FileText(file_), file_, nullptr, &error)) << error;
     HKEY root = nullptr;
     ASSERT_EQ(Open(HKEY_CURRENT_USER, L"Base", &root), ERROR_SUCCESS);
     for (DWORD i = 0; i < 20; ++i) ASSERT_EQ(GetDword(root, (L"b" + std::to_wstring(i)).c_str()), i * 7);
@@ -498,7 +496,7 @@ TEST_F(Registry, AKilledWriterLosesNothing) {
   RegCloseKey(Create(HKEY_CURRENT_USER, L"After"));
   std::string command = "ls -a '" + dir_ + "' | grep -c tmp- > '" + dir_ + "/count'";
   std::system(command.c_str());
-  EXPECT_EQ(ReadFile(dir_ + "/count"), "0\n");
+  EXPECT_EQ(FileText(dir_ + "/count"), "0\n");
 }
 
 }  // namespace
