@@ -3,7 +3,7 @@
 #include <statreg.h>
 
 #include "stand_in/registry.h"
-#include "temp_registry.h"
+#include "registry_fixture.h"
 
 #include <unistd.h>
 
@@ -102,23 +102,19 @@ const wchar_t kHandlerScript[] =
 
 const wchar_t kModule[] = L"Z:\\opt\\Bob's {tools}\\Tessaly.dll";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test_support::FileText;
 
-class Registrar : public ::testing::Test {
+class Registrar : public test_support::RegistryTest {
  protected:
+  Registrar() : RegistryTest("tessaly-registrar") {}
   void SetUp() override {
-    ASSERT_FALSE(registry_.dir().empty()) << "no folder for the registry file";
-    dir_ = registry_.dir();
-    file_ = registry_.file();
+    RegistryTest::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_EQ(reg_.AddReplacement(L"APPID", L""), S_OK);
     ASSERT_EQ(reg_.AddReplacement(L"MODULE", kModule), S_OK);
   }
   void TearDown() override {
+    RegistryTest::TearDown();
     EXPECT_EQ(stand_in::registry::OpenKeyCount(), 0u);
   }
 
@@ -150,8 +146,6 @@ class Registrar : public ::testing::Test {
   }
 
   CRegObject reg_;
-  test_support::TempRegistry registry_{"tessaly-registrar"};
-  std::string dir_, file_;
 };
 
 const wchar_t kClass[] = L"CLSID\\{11111111-2222-3333-4444-555555555555}";
@@ -189,7 +183,7 @@ TEST_F(Registrar, RegisterWritesTheScriptsKeysAndValues) {
 TEST_F(Registrar, RegisteringTwiceGivesTheSameKeys) {
   ASSERT_EQ(reg_.StringRegister(kHandlerScript), S_OK);
   ASSERT_EQ(reg_.StringRegister(kAddinScript), S_OK);
-  const std::string once = ReadFile(file_);
+  const std::string once = FileText(file_);
   // Something stale below a ForceRemove key goes at the next registration.
   HKEY stale = nullptr;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::wstring(kClass) + L"\\Stale").c_str(), 0, nullptr, 0,
@@ -198,7 +192,7 @@ TEST_F(Registrar, RegisteringTwiceGivesTheSameKeys) {
   RegCloseKey(stale);
   ASSERT_EQ(reg_.StringRegister(kHandlerScript), S_OK);
   ASSERT_EQ(reg_.StringRegister(kAddinScript), S_OK);
-  EXPECT_EQ(ReadFile(file_), once);
+  EXPECT_EQ(FileText(file_), once);
 }
 
 TEST_F(Registrar, UnregisterRemovesExactlyWhatTheScriptsWrote) {
@@ -214,7 +208,7 @@ TEST_F(Registrar, UnregisterRemovesExactlyWhatTheScriptsWrote) {
                             KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
-  const std::string before = ReadFile(file_);
+  const std::string before = FileText(file_);
 
   ASSERT_EQ(reg_.StringRegister(kHandlerScript), S_OK);
   ASSERT_EQ(reg_.StringRegister(kAddinScript), S_OK);
@@ -225,7 +219,7 @@ TEST_F(Registrar, UnregisterRemovesExactlyWhatTheScriptsWrote) {
   RegCloseKey(key);
   ASSERT_EQ(reg_.StringUnregister(kAddinScript), S_OK);
   ASSERT_EQ(reg_.StringUnregister(kHandlerScript), S_OK);
-  EXPECT_EQ(ReadFile(file_), before);
+  EXPECT_EQ(FileText(file_), before);
   EXPECT_TRUE(Exists(HKEY_CLASSES_ROOT, L"AppID"));
   EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\SolidWorks\\AddIns"));
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kClass));
@@ -261,7 +255,7 @@ TEST_F(Registrar, AKeyWithForeignSubkeysStays) {
 
 TEST_F(Registrar, AScriptWithAnErrorChangesNothing) {
   ASSERT_EQ(reg_.StringRegister(kHandlerScript), S_OK);
-  const std::string before = ReadFile(file_);
+  const std::string before = FileText(file_);
   struct Case {
     const wchar_t* what;
     std::wstring script;
@@ -287,13 +281,13 @@ TEST_F(Registrar, AScriptWithAnErrorChangesNothing) {
     const std::wstring error = stand_in::registrar::LastError();
     EXPECT_NE(error.find(L"line " + std::to_wstring(c.line) + L":"), std::wstring::npos) << error;
     EXPECT_EQ(reg_.StringUnregister(c.script.c_str()), DISP_E_EXCEPTION);
-    EXPECT_EQ(ReadFile(file_), before);
+    EXPECT_EQ(FileText(file_), before);
   }
   // A good first block does not run when a later one is broken.
   EXPECT_EQ(reg_.StringRegister((std::wstring(kAddinScript) + L"HKCU { X = s 'y' ").c_str()), DISP_E_EXCEPTION);
-  EXPECT_EQ(ReadFile(file_), before);
+  EXPECT_EQ(FileText(file_), before);
   EXPECT_EQ(reg_.StringUnregister((std::wstring(kHandlerScript) + L"}").c_str()), DISP_E_EXCEPTION);
-  EXPECT_EQ(ReadFile(file_), before);
+  EXPECT_EQ(FileText(file_), before);
 }
 
 TEST_F(Registrar, ReplacementsAndQuotes) {

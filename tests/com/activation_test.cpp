@@ -76,12 +76,7 @@ class Activation : public ::testing::Test {
   }
 
   static bool Loaded() { return GetModuleHandleW(L"ComProbe.dll") != nullptr; }
-  std::vector<std::string> Log() const {
-    std::vector<std::string> lines;
-    std::ifstream in(log_);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  std::vector<std::string> Log() const { return test_support::FileLines(log_); }
 
   test_support::TempRegistry registry_{"tessaly-activation"};
   std::string dir_, log_;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "picture_ids.h"
+#include "stub_stream.h"
 
 namespace {
 
@@ -230,26 +231,12 @@ TEST(Picture, SaveFailsCleanlyWithoutItsBitmap) {
 }
 
 // A stream that takes only a few bytes of each write.
-class ShortStream : public IStream {
+class ShortStream : public test_support::StubStream {
  public:
-  STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
   STDMETHODIMP Write(const void*, ULONG count, ULONG* written) override {
     if (written) *written = count < 10 ? count : 10;
     return S_OK;
   }
-  STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP Revert() override { return E_NOTIMPL; }
-  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
-  virtual ~ShortStream() = default;
 };
 
 TEST(Picture, AShortWriteIsAFailure) {

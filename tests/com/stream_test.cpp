@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "stub_stream.h"
+
 #include <cstring>
 #include <string>
 
@@ -151,24 +153,7 @@ TEST(HGlobalStream, RefusesBadArguments) {
 }
 
 // A stream of someone else's has no memory to give.
-class OtherStream : public IStream {
- public:
-  STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP Revert() override { return E_NOTIMPL; }
-  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
-  virtual ~OtherStream() = default;
-};
+class OtherStream : public test_support::StubStream {};
 
 TEST(HGlobalStream, OnlyItsOwnStreamsHaveMemory) {
   OtherStream other;

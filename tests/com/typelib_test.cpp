@@ -644,19 +644,42 @@ TEST(TypeLibRead, RefusesTruncatedAndDamagedFilesWithAReason) {
   EXPECT_EQ(stand_in::LiveBstrCount(), bstrs);
 }
 
-TEST(TypeLibRead, RefusesAMemberBlockThatPointsOutsideTheFile) {
-  std::vector<uint8_t> bad = ReadBytes(TYPELIB_TEST_TLB);
-  // The typeinfo segment's offset from the directory, then record 1's member block offset.
+namespace {
+// Where record 1's member block offset is in the file: the typeinfo segment's
+// offset from the directory, then 100 bytes a record.
+size_t MemberBlockSlot(const std::vector<uint8_t>& tlb) {
   int32_t types;
-  std::memcpy(&types, &bad[0x20], 4);
+  std::memcpy(&types, &tlb[0x20], 4);
   const size_t directory = 0x54 + 4 * static_cast<size_t>(types);
   int32_t typeinfo;
-  std::memcpy(&typeinfo, &bad[directory], 4);
+  std::memcpy(&typeinfo, &tlb[directory], 4);
+  return static_cast<size_t>(typeinfo) + 100 + 4;
+}
+}  // namespace
+
+TEST(TypeLibRead, RefusesAMemberBlockThatPointsOutsideTheFile) {
+  std::vector<uint8_t> bad = ReadBytes(TYPELIB_TEST_TLB);
   const int32_t outside = static_cast<int32_t>(bad.size() - 8);
-  std::memcpy(&bad[static_cast<size_t>(typeinfo) + 100 + 4], &outside, 4);
+  std::memcpy(&bad[MemberBlockSlot(bad)], &outside, 4);
   ITypeLib* lib = nullptr;
   EXPECT_EQ(stand_in::LoadTypeLibFromMemory(bad.data(), bad.size(), &lib), TYPE_E_INVDATAREAD);
   EXPECT_NE(std::string(stand_in::TypeLibLoadError()).find("member block"), std::string::npos)
+      << stand_in::TypeLibLoadError();
+}
+
+TEST(TypeLibRead, RefusesAMemberRecordTooSmallForItsFixedPart) {
+  std::vector<uint8_t> bad = ReadBytes(TYPELIB_TEST_TLB);
+  // Record 1's member block: its byte count, then the first member's record,
+  // whose first word holds the record's size.
+  int32_t block;
+  std::memcpy(&block, &bad[MemberBlockSlot(bad)], 4);
+  const size_t first = static_cast<size_t>(block) + 4;
+  const uint16_t tooSmall = 8;
+  std::memcpy(&bad[first], &tooSmall, 2);
+  ITypeLib* lib = reinterpret_cast<ITypeLib*>(1);
+  EXPECT_EQ(stand_in::LoadTypeLibFromMemory(bad.data(), bad.size(), &lib), TYPE_E_INVDATAREAD);
+  EXPECT_EQ(lib, nullptr);
+  EXPECT_NE(std::string(stand_in::TypeLibLoadError()).find("record has the bad size 8"), std::string::npos)
       << stand_in::TypeLibLoadError();
 }
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "stand_in/registry.h"
-#include "temp_registry.h"
+#include "registry_fixture.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,17 +17,9 @@ namespace {
 
 const wchar_t kKey[] = L"Software\\VELMOR\\Tessaly for SolidWorks";
 
-class VLMRegistryTest : public ::testing::Test {
+class VLMRegistryTest : public test_support::RegistryTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(registry_.dir().empty()) << "no folder for the registry file";
-    dir_ = registry_.dir();
-    file_ = registry_.file();
-    handles_ = stand_in::registry::OpenKeyCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(stand_in::registry::OpenKeyCount(), handles_) << "the key was not let go";
-  }
+  VLMRegistryTest() : RegistryTest("tessaly-vlmregistry") {}
   bool FileExists() const {
     struct stat st;
     return ::stat(file_.c_str(), &st) == 0;
@@ -41,10 +33,6 @@ class VLMRegistryTest : public ::testing::Test {
     if (type) *type = t;
     return value;
   }
-
-  test_support::TempRegistry registry_{"tessaly-vlmregistry"};
-  std::string dir_, file_;
-  size_t handles_ = 0;
 };
 
 TEST_F(VLMRegistryTest, DefaultsWhenNothingIsStoredAndReadingWritesNothing) {

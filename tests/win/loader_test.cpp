@@ -8,6 +8,7 @@
 #include "stand_in/module.h"
 #include "stand_in/paths.h"
 #include "stand_in/text.h"
+#include "temp_dir.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -28,9 +29,8 @@ const std::string kProbe = fs::absolute(TESSALY_LOADER_PROBE).lexically_normal()
 class Loader : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tessaly-loader-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    dir_ = temp_.path();
     log_ = dir_ + "/log.txt";
     setenv("LOADER_PROBE_LOG", log_.c_str(), 1);
     unsetenv("LOADER_PROBE_ATTACH");
@@ -39,16 +39,9 @@ class Loader : public ::testing::Test {
   void TearDown() override {
     unsetenv("LOADER_PROBE_LOG");
     unsetenv("LOADER_PROBE_ATTACH");
-    std::error_code error;
-    fs::remove_all(dir_, error);
   }
 
-  std::vector<std::string> Log() const {
-    std::vector<std::string> lines;
-    std::ifstream in(log_);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  std::vector<std::string> Log() const { return test_support::FileLines(log_); }
   void ClearLog() const { std::ofstream(log_, std::ios::trunc); }
 
   std::string Copy(const std::string& name) const {
@@ -58,6 +51,7 @@ class Loader : public ::testing::Test {
     return to;
   }
 
+  test_support::TempDir temp_{"tessaly-loader"};
   std::string dir_, log_;
 };
 

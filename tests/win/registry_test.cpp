@@ -65,7 +65,6 @@ class Registry : public test_support::RegistryTest {
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     return value;
   }
-
 };
 
 TEST_F(Registry, KeysAreMadeOnceAndFoundWhateverTheCase) {

@@ -12,14 +12,6 @@ class Dialog;
 }
 }  // namespace stand_in
 
-// Entry reasons of a module's DllMain.
-#ifndef DLL_PROCESS_ATTACH
-#define DLL_PROCESS_DETACH 0
-#define DLL_PROCESS_ATTACH 1
-#define DLL_THREAD_ATTACH 2
-#define DLL_THREAD_DETACH 3
-#endif
-
 // Symbols of the per-module part (library mfcmodule): one copy in every
 // module, seen only inside it.
 #define AFX_MODULE_LOCAL __attribute__((visibility("hidden")))

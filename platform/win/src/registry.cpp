@@ -316,6 +316,12 @@ LSTATUS SplitPath(LPCWSTR sub, size_t depth, std::vector<std::wstring>& parts) {
   return ERROR_SUCCESS;
 }
 
+// The key `handle` names, and the path of `sub` below it split into `parts`.
+LSTATUS Current(State& s, HKEY handle, LPCWSTR sub, Place& place, std::vector<std::wstring>& parts) {
+  const LSTATUS r = Current(s, handle, 0, place);
+  return r != ERROR_SUCCESS ? r : SplitPath(sub, place.path.size(), parts);
+}
+
 HKEY NewHandle(State& s, int hive, std::vector<std::wstring> path, REGSAM access) {
   if (access & MAXIMUM_ALLOWED) access = KEY_ALL_ACCESS;
   const uintptr_t id = s.next_handle;
@@ -432,10 +438,9 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD, LPWSTR, DWORD o
     WriteLock lock(FilePath());
     if (!lock.ok()) return ERROR_CANTWRITE;
     Place place;
-    LSTATUS r = Current(s, key, 0, place);
-    if (r != ERROR_SUCCESS) return r;
     std::vector<std::wstring> parts;
-    if ((r = SplitPath(sub_key, place.path.size(), parts)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, sub_key, place, parts);
+    if (r != ERROR_SUCCESS) return r;
     Key* at = place.key;
     bool created = false;
     for (const std::wstring& name : parts) {
@@ -460,10 +465,9 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM de
   if (options != 0) return ERROR_INVALID_PARAMETER;
   return Guarded([&](State& s) -> LSTATUS {
     Place place;
-    LSTATUS r = Current(s, key, 0, place);
-    if (r != ERROR_SUCCESS) return r;
     std::vector<std::wstring> parts;
-    if ((r = SplitPath(sub_key, place.path.size(), parts)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, sub_key, place, parts);
+    if (r != ERROR_SUCCESS) return r;
     Key* at = place.key;
     for (const std::wstring& name : parts) {
       at = at->Find(name);
@@ -554,10 +558,9 @@ LSTATUS DeleteKey(HKEY key, LPCWSTR sub_key, bool tree) {
     WriteLock lock(FilePath());
     if (!lock.ok()) return ERROR_CANTWRITE;
     Place place;
-    LSTATUS r = Current(s, key, 0, place);
-    if (r != ERROR_SUCCESS) return r;
     std::vector<std::wstring> parts;
-    if ((r = SplitPath(sub_key, place.path.size(), parts)) != ERROR_SUCCESS) return r;
+    LSTATUS r = Current(s, key, sub_key, place, parts);
+    if (r != ERROR_SUCCESS) return r;
     std::vector<std::wstring> path = place.path;
     path.insert(path.end(), parts.begin(), parts.end());
     if (path.empty()) return ERROR_ACCESS_DENIED;  // a hive's root stays

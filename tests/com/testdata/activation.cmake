@@ -4,7 +4,7 @@
 set(activation_testdata ${CMAKE_CURRENT_LIST_DIR})
 add_library(com_activation_probe SHARED ${activation_testdata}/activation_probe.cpp)
 target_include_directories(com_activation_probe PRIVATE ${PROJECT_SOURCE_DIR}/platform/com/include
-  ${PROJECT_SOURCE_DIR}/platform/win/include)
+  ${PROJECT_SOURCE_DIR}/platform/win/include ${PROJECT_SOURCE_DIR}/tests/support)
 target_link_options(com_activation_probe PRIVATE -Wl,--no-undefined
   -Wl,--version-script=${activation_testdata}/activation_probe.map)
 set_target_properties(com_activation_probe PROPERTIES PREFIX "" OUTPUT_NAME ComProbe SUFFIX .dll

@@ -7,7 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
+
+#include "probe_factory.h"
 
 namespace {
 
@@ -52,36 +53,7 @@ class Object : public IUnknown {
   ULONG refs_ = 0;
 };
 
-class Factory : public IClassFactory {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (!Is(iid, __uuidof(IUnknown)) && !Is(iid, __uuidof(IClassFactory))) return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++g_factoryRefs); }
-  STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--g_factoryRefs); }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    Object* object = new (std::nothrow) Object;
-    if (!object) return E_OUTOFMEMORY;
-    object->AddRef();
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL lock) override {
-    g_locks += lock ? 1 : -1;
-    return S_OK;
-  }
-};
-
-Factory g_factory;
+test_support::ProbeFactory<Object> g_factory(g_locks, &g_factoryRefs);
 
 }  // namespace
 

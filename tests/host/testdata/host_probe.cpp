@@ -11,6 +11,8 @@
 #include <new>
 #include <string>
 
+#include "probe_factory.h"
+
 namespace {
 
 constexpr GUID kClsid = stand_in::GuidFromText("3F6B8E21-7C4D-4A59-9E0B-1D2C3B4A5F60");
@@ -133,35 +135,7 @@ class AddIn final : public SWPublished::ISwAddin, public IDispatch {
   IHostCommandManager* manager_ = nullptr;
 };
 
-class Factory final : public IClassFactory {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid != __uuidof(IUnknown) && iid != __uuidof(IClassFactory)) return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    AddIn* object = new (std::nothrow) AddIn;
-    if (!object) return E_OUTOFMEMORY;
-    object->AddRef();
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL lock) override {
-    g_locks += lock ? 1 : -1;
-    return S_OK;
-  }
-};
-
-Factory g_factory;
+test_support::ProbeFactory<AddIn> g_factory(g_locks);
 
 }  // namespace
 
