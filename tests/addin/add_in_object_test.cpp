@@ -17,6 +17,7 @@
 // The module's registration (the classes and the type library the host's
 // calls by name are resolved through), written into the test's registry.
 STDAPI DllRegisterServer();
+STDAPI DllCanUnloadNow();
 
 namespace {
 
@@ -281,10 +282,10 @@ TEST_F(AddInObject, TheRevisionSelectsTheEventLibraryVersion) {
     bool delivered;  // the host registers its library at its own major
   } const cases[] = {
       {L"21.0.0", 21, true}, {L"13.0.0", 0, false}, {L"14", 14, true}, {L"", 0, true}, {L"abc", 0, true},
-      {L"14.9", 14, true},   {L" 22x", 22, true},   {L"-3", 0, false},
+      {L"14.9", 14, true},   {L" 22x", 22, true},   {L"-3", 0, false},    {nullptr, 0, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Narrow(c.revision));
+    SCOPED_TRACE(c.revision ? Narrow(c.revision) : "null");
     ForgetEventDescriptions();
     stand_in::Host other;
     other.SetRevisionNumber(c.revision);
@@ -520,6 +521,9 @@ TEST_F(AddInObject, ReleasedAfterDisconnectionNothingIsHeld) {
   EXPECT_EQ(object->Release(), 0u) << "the host kept no reference";
   object = nullptr;
   EXPECT_EQ(_pAtlModule->GetLockCount(), locks) << "destroyed: its module lock is given back";
+  if (locks == 0) {
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+  }
 }
 
 // Connected and never disconnected, the object lets go of the host when it
