@@ -83,7 +83,8 @@ STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, d
   return Guarded([&] {
     CallScope call(host_, Op::DocCreateSketchLine, *this);
     const double c[6] = {x1, y1, z1, x2, y2, z2};
-    for (double v : c) call.Double(v);
+    if (call.Recording())  // a call per line of a million-edge sketch
+      for (double v : c) call.Double(v);
     call.Out(segment, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!segment) return call.Finish(E_POINTER, "segment is null");

@@ -328,19 +328,8 @@ void FaceSet::Turn(const std::vector<uint32_t>& faces) noexcept {
 
 template <class T>
 void SketchLines::Blocks<T>::Reserve(size_t extra) {
-  if (capacity_ - count_ >= extra) return;
-  const size_t full = kMask + 1;
-  if (blocks_.size() == 1 && capacity_ < full) {
-    // The only block, not yet full size: grown whole while it is small.
-    const size_t grown = std::min(full, std::max(count_ + extra, 2 * capacity_));
-    std::unique_ptr<T[]> block(new T[grown]);
-    std::copy(blocks_[0].get(), blocks_[0].get() + count_, block.get());
-    blocks_[0].swap(block);
-    capacity_ = grown;
-    if (capacity_ - count_ >= extra) return;
-  }
   while (capacity_ - count_ < extra) {
-    const size_t size = blocks_.empty() ? std::min<size_t>(full, std::max<size_t>(extra, 64)) : full;
+    const size_t size = BlockSize(blocks_.size());
     blocks_.reserve(blocks_.size() + 1);
     blocks_.emplace_back(new T[size]);
     capacity_ += size;
@@ -360,18 +349,23 @@ void SketchLines::Reserve() {
   if (weld_.size() >= kMostWeldSlots || (points_.size() + 2) * 2 <= weld_.size()) return;
   size_t capacity = std::max<size_t>(weld_.size(), 64);
   while (capacity < (points_.size() + 2) * 2 && capacity < kMostWeldSlots) capacity *= 2;
-  std::vector<uint32_t> grown(capacity, kEmptySlot);
+  std::vector<WeldSlot> grown(capacity, WeldSlot{kEmptySlot, 0});
   const size_t mask = capacity - 1;
-  for (size_t v = 0; v < points_.size(); ++v) grown[RawHash(points_[v]) & mask] = static_cast<uint32_t>(v);
+  for (size_t v = 0; v < points_.size(); ++v) {
+    const uint64_t h = RawHash(points_[v]);
+    grown[h & mask] = {static_cast<uint32_t>(v), static_cast<uint32_t>(h >> 32)};
+  }
   weld_.swap(grown);
 }
 
 uint32_t SketchLines::Weld(const Point3& p) noexcept {
-  uint32_t& slot = weld_[RawHash(p) & (weld_.size() - 1)];
-  if (slot != kEmptySlot && SameBits(points_[slot], p)) return slot;
-  slot = static_cast<uint32_t>(points_.size());
+  const uint64_t h = RawHash(p);
+  const auto tag = static_cast<uint32_t>(h >> 32);
+  WeldSlot& slot = weld_[h & (weld_.size() - 1)];
+  if (slot.point != kEmptySlot && slot.tag == tag && SameBits(points_[slot.point], p)) return slot.point;
+  slot = {static_cast<uint32_t>(points_.size()), tag};
   points_.PushBack(p);
-  return slot;
+  return slot.point;
 }
 
 // Lines are often drawn in fans from one point: the last line's start is
@@ -385,6 +379,6 @@ void SketchLines::Append(const SketchLine& line) noexcept {
   ends_.PushBack({from, Weld(line.to)});
 }
 
-void SketchLines::Seal() { std::vector<uint32_t>().swap(weld_); }
+void SketchLines::Seal() { std::vector<WeldSlot>().swap(weld_); }
 
 }  // namespace stand_in

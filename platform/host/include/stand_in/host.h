@@ -78,9 +78,9 @@ struct SketchLine {
 
 // A sketch's lines, kept as pairs of indexes into a pool of their end
 // points (a point met again shares its entry when equal to the bit, so -0.0
-// stays -0.0), both in fixed-size blocks that never move: the lines of a
-// million-face mesh are some 24 MB in blocks of under a megabyte, not one
-// 72 MB array copied as it grows.
+// stays -0.0), both in blocks that never move: the lines of a million-face
+// mesh are some 24 MB in blocks of under a megabyte, not one 72 MB array
+// copied as it grows.
 // Reads as a sequence of SketchLine values.
 class SketchLines {
  public:
@@ -111,6 +111,8 @@ class SketchLines {
   }
   const_iterator begin() const noexcept { return {this, 0}; }
   const_iterator end() const noexcept { return {this, size()}; }
+  // The end points held: what the weld saves shows here.
+  size_t PointCount() const noexcept { return points_.size(); }
 
   // Makes room for one more line (std::bad_alloc changes nothing seen), so
   // that the Append after it cannot fail.
@@ -119,34 +121,59 @@ class SketchLines {
   // Frees the index that welds new end points (a later Reserve rebuilds it).
   void Seal();
 
-  // Elements in blocks of 2^15; the first block grows to full size before a
-  // second is added, so a small sketch stays small.
+  // Elements in blocks that never move or copy: 2^6, 2^6, 2^7, ... 2^14,
+  // each doubling what is held (so a small sketch stays small), then 2^15
+  // at a time.
   template <class T>
   class Blocks {
    public:
     size_t size() const noexcept { return count_; }
-    const T& operator[](size_t i) const noexcept { return blocks_[i >> kShift][i & kMask]; }
+    const T& operator[](size_t i) const noexcept {
+      if (i >> kShift) return blocks_[(i >> kShift) + (kShift - kFirstShift)][i & kMask];
+      if (i >> kFirstShift == 0) return blocks_[0][i];
+      const int top = 63 - __builtin_clzll(i);
+      return blocks_[static_cast<size_t>(top - kFirstShift + 1)][i - (size_t{1} << top)];
+    }
     void Reserve(size_t extra);
     void PushBack(const T& v) noexcept {
-      blocks_[count_ >> kShift][count_ & kMask] = v;
+      if (next_ == end_) {  // Reserve has added the next block
+        ++writing_;
+        next_ = blocks_[writing_].get();
+        end_ = next_ + BlockSize(writing_);
+      }
+      *next_++ = v;
       ++count_;
     }
 
    private:
-    static constexpr size_t kShift = 15, kMask = (size_t{1} << kShift) - 1;
+    static constexpr int kShift = 15, kFirstShift = 6;
+    static constexpr size_t kMask = (size_t{1} << kShift) - 1;
+    static size_t BlockSize(size_t block) noexcept {
+      if (block == 0) return size_t{1} << kFirstShift;
+      return size_t{1} << (block < kShift - kFirstShift + 1 ? kFirstShift - 1 + block : kShift);
+    }
     std::vector<std::unique_ptr<T[]>> blocks_;
     size_t count_ = 0, capacity_ = 0;
+    size_t writing_ = ~size_t{0};  // the block next_ is in
+    T* next_ = nullptr;
+    T* end_ = nullptr;
   };
 
  private:
   struct Ends {
     uint32_t from, to;
   };
+  // A point's index with the high half of its hash: a slot holding another
+  // point is told apart without reading the point, which at a million
+  // points is a cache miss for every new one.
+  struct WeldSlot {
+    uint32_t point, tag;
+  };
   uint32_t Weld(const Point3& p) noexcept;
 
   Blocks<Point3> points_;
   Blocks<Ends> ends_;
-  std::vector<uint32_t> weld_;  // recent points_ by hash
+  std::vector<WeldSlot> weld_;  // recent points_ by hash
 };
 
 struct Sketch {
