@@ -11,36 +11,25 @@ STDMETHODIMP CBitmapHandler::CreateBitmapFileFromResource(ULONG resID, BSTR* ret
                                                    LR_CREATEDIBSECTION));
   if (!bitmap) return E_FAIL;
 
+  // A failure after the file was made takes the file back, whichever step
+  // failed; the bitmap goes on every path.
   HRESULT hr = E_FAIL;
+  CString path;
   try {
-    CString path = MakeTempBitmapPath();
-    if (path.IsEmpty()) {
-      DeleteObject(bitmap);
-      return E_FAIL;
+    path = MakeTempBitmapPath();
+    BSTR copy = nullptr;
+    if (!path.IsEmpty() && SaveBitmapToFile(bitmap, nullptr, path) && (copy = SysAllocString(path)) != nullptr) {
+      try {
+        m_tempFiles.push_front(path);
+        *retval = copy;
+        hr = S_OK;
+      } catch (const std::bad_alloc&) {
+        SysFreeString(copy);
+      }
     }
-    if (!SaveBitmapToFile(bitmap, nullptr, path)) {
-      DeleteFileW(path);
-      DeleteObject(bitmap);
-      return E_FAIL;
-    }
-    BSTR copy = SysAllocString(path);
-    if (!copy) {
-      DeleteFileW(path);
-      DeleteObject(bitmap);
-      return E_FAIL;
-    }
-    try {
-      m_tempFiles.push_front(path);
-    } catch (const std::bad_alloc&) {
-      SysFreeString(copy);
-      DeleteFileW(path);
-      throw;
-    }
-    *retval = copy;
-    hr = S_OK;
   } catch (const std::bad_alloc&) {
-    hr = E_FAIL;
   }
+  if (hr != S_OK && !path.IsEmpty()) DeleteFileW(path);
   DeleteObject(bitmap);
   return hr;
 }
@@ -55,7 +44,12 @@ CString CBitmapHandler::MakeTempBitmapPath() {
   if (GetTempPathW(260, directory) == 0) return CString();
   wchar_t name[260];
   if (GetTempFileNameW(directory, L"swt", 0, name) == 0) return CString();
-  return CString(name);
+  try {
+    return CString(name);
+  } catch (const std::bad_alloc&) {
+    DeleteFileW(name);  // no path to hand on: the file would be nobody's
+    return CString();
+  }
 }
 
 BOOL CBitmapHandler::SaveBitmapToFile(HBITMAP bitmap, HPALETTE palette, const CString& path) {

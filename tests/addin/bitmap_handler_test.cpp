@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "BitmapHandler.h"
+#include "alloc_limit.h"
 
 #include "stand_in/paths.h"
 #include "stand_in/text.h"
@@ -191,6 +192,45 @@ TEST_F(BitmapHandlerTest, NoTemporaryFolderMakesNoFile) {
   EXPECT_EQ(handler->CreateBitmapFileFromResource(208, &path), E_FAIL);
   EXPECT_EQ(path, nullptr);
   EXPECT_FALSE(fs::exists(root / "missing"));
+  handler->Release();
+}
+
+// Wherever memory runs out, a failed call leaves no file of its own behind
+// and retval as it was; one that succeeds made exactly one file.
+TEST_F(BitmapHandlerTest, AFailureHalfwayTakesItsFileBack) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  IBitmapHandler* handler = NewHandler();
+  ASSERT_NE(handler, nullptr);
+  long long total = 0;
+  {
+    BSTR path = nullptr;
+    test_support::AllocationLimit count;
+    ASSERT_EQ(handler->CreateBitmapFileFromResource(208, &path), S_OK);
+    count.End();
+    total = count.Allocations();
+    SysFreeString(path);
+    handler->Dispose();
+  }
+  int failed = 0;
+  for (long long n = 1; n <= total; ++n) {
+    BSTR path = reinterpret_cast<BSTR>(0x1);
+    HRESULT hr = S_OK;
+    {
+      test_support::AllocationLimit limit(test_support::AllocationLimit::FailOnly(n));
+      hr = handler->CreateBitmapFileFromResource(208, &path);
+    }
+    if (hr == S_OK) {
+      EXPECT_EQ(Files().size(), 1u) << "failing allocation " << n;
+      SysFreeString(path);
+      handler->Dispose();
+    } else {
+      EXPECT_EQ(hr, E_FAIL);
+      EXPECT_EQ(path, reinterpret_cast<BSTR>(0x1)) << "failing allocation " << n;
+      EXPECT_TRUE(Files().empty()) << "failing allocation " << n;
+      ++failed;
+    }
+  }
+  EXPECT_GT(failed, 0);
   handler->Release();
 }
 

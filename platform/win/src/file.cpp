@@ -151,6 +151,16 @@ HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_AT
   const std::string native = Native(path);
   if (native.empty()) return INVALID_HANDLE_VALUE;
 
+  // The handle's record is made before the file is touched, so that running
+  // out of memory never leaves a file made or emptied by a call that failed.
+  std::map<uintptr_t, OpenFile>::node_type slot;
+  try {
+    std::map<uintptr_t, OpenFile> spare;
+    slot = spare.extract(spare.emplace(0, OpenFile{}).first);
+  } catch (const std::bad_alloc&) {
+    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+
   Files& files = State();
   std::lock_guard<std::mutex> lock(files.mutex);
   const int mode = (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY;
@@ -201,21 +211,18 @@ HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_AT
     if (disposition == CREATE_ALWAYS && (flags & FILE_ATTRIBUTE_READONLY))
       ::fchmod(fd, st.st_mode & ~mode_t(0222) & 07777);
   }
-  try {
-    const uintptr_t handle = files.next += 4;
-    OpenFile& f = files.open[handle];
-    f.fd = fd;
-    f.access = access;
-    f.share = share;
-    f.device = st.st_dev;
-    f.inode = st.st_ino;
-    SetLastError(existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) ? ERROR_ALREADY_EXISTS
-                                                                                           : ERROR_SUCCESS);
-    return reinterpret_cast<HANDLE>(handle);
-  } catch (const std::bad_alloc&) {
-    ::close(fd);
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  }
+  const uintptr_t handle = files.next += 4;
+  slot.key() = handle;
+  OpenFile& f = slot.mapped();
+  f.fd = fd;
+  f.access = access;
+  f.share = share;
+  f.device = st.st_dev;
+  f.inode = st.st_ino;
+  files.open.insert(std::move(slot));  // a ready node: nothing to allocate
+  SetLastError(existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                         : ERROR_SUCCESS);
+  return reinterpret_cast<HANDLE>(handle);
 }
 
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, DWORD* read, LPOVERLAPPED overlapped) {
