@@ -12,7 +12,15 @@ struct IHostApplication;
 struct IHostFrame;
 struct IHostDocument;
 struct IHostPartDocument;
+struct IHostAssemblyDocument;
+struct IHostDrawingDocument;
 struct IHostBody;
+struct IHostBodyEnumerator;
+struct IHostFace;
+struct IHostSurface;
+struct IHostConfiguration;
+struct IHostComponent;
+struct IHostSketch;
 struct IHostCommandManager;
 struct IHostCommandGroup;
 struct IHostCommandTab;
@@ -70,6 +78,21 @@ enum HostFileStatus {
   hostFileNotFound = 2,  // no such file to load
 };
 
+// The arrays of doubles the host fills: IHostPartDocument::MaterialValues
+// and IHostComponent::MaterialValues fill kHostMaterialValues (red, green,
+// blue, ambient, diffuse, specular, shininess, transparency, emission, each
+// 0 to 1); IHostComponent::TransformValues fills kHostTransformValues (the
+// rotation column by column at 0 to 8, the translation in metres at 9 to
+// 11, the scale at 12, then 0, 0, 0). The caller gives room for them all.
+enum { kHostMaterialValues = 9, kHostTransformValues = 16 };
+
+// The body kinds IHostPartDocument::BodyEnumerator and
+// IHostComponent::BodyEnumerator list.
+enum HostBodyKind {
+  hostSolidBody = 0,
+  hostSheetBody = 1,
+};
+
 // The application also answers QueryInterface for IDispatch (as which the
 // host hands it to ConnectToSW) and for IConnectionPointContainer, with one
 // connection point: DIID_IHostApplicationEvents.
@@ -102,6 +125,18 @@ struct IHostApplication : IUnknown {
                              VARIANT_BOOL* ok) PURE;
   // Removes the entry the add-in added with these texts; none: E_FAIL.
   STDMETHOD(RemoveFileOpenItem)(LONG cookie, BSTR callback, BSTR description, BSTR extension, VARIANT_BOOL* ok) PURE;
+  // The active document as the read side asks for it; null (and S_OK) when
+  // there is none.
+  STDMETHOD(ActiveModel)(IHostDocument** document) PURE;
+  // A new assembly document, which becomes the active document; null on
+  // failure.
+  STDMETHOD(NewAssemblyDocument)(IHostAssemblyDocument** assembly) PURE;
+  // A new drawing document, which becomes the active document; null on
+  // failure. `paperSize` and `templateIndex` pick a sheet format, `templateName`
+  // (may be null) a template file, `width` and `height` a custom sheet in
+  // metres (0 with a standard format).
+  STDMETHOD(NewDrawingDocument)(LONG paperSize, BSTR templateName, LONG templateIndex, double width, double height,
+                                IHostDrawingDocument** drawing) PURE;
 
  protected:
   ~IHostApplication() = default;
@@ -139,6 +174,34 @@ struct IHostDocument : IUnknown {
   // the file was written is in `code`: hostFileOK or hostFileError.
   STDMETHOD(SaveToPath)(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy, LONG* code) PURE;
 
+  // Sketch entities, into the open sketch (see CreateSketchLine); each out
+  // value receives the new entity. Arcs and circles lie in the world XY
+  // plane.
+  STDMETHOD(CreateSketchPoint)(double x, double y, double z, IUnknown** point) PURE;
+  STDMETHOD(CreateSketchCircle)(double cx, double cy, double cz, double radius, IUnknown** segment) PURE;
+  // From start to end about the centre: `direction` +1 turns
+  // counter-clockwise seen from +z, -1 clockwise.
+  STDMETHOD(CreateSketchArc)(double cx, double cy, double cz, double sx, double sy, double sz, double ex, double ey,
+                             double ez, short direction, IUnknown** segment) PURE;
+  // A spline through `count` points (x, y, z each), in order.
+  STDMETHOD(CreateSketchSplineByPoints)(LONG count, const double* points, IUnknown** segment) PURE;
+  // A non-rational spline: `properties` holds the dimension (3), the order,
+  // the control-point count and the periodic flag (0 or 1); `knots` the
+  // whole knot vector (order + count values); `controlPoints` x, y, z of
+  // each control point.
+  STDMETHOD(CreateSketchSplineByNurbs)(const LONG* properties, const double* knots, const double* controlPoints,
+                                       IUnknown** segment) PURE;
+
+  // The read side. The title (the caller frees it).
+  STDMETHOD(Title)(BSTR* title) PURE;
+  // The active configuration, null for a drawing.
+  STDMETHOD(ActiveConfiguration)(IHostConfiguration** configuration) PURE;
+  // The length unit, one of HostLengthUnit.
+  STDMETHOD(GetLengthUnit)(LONG* unit) PURE;
+  // The document's sketch at `index` (0 for the first made), null (and
+  // S_FALSE) past the last.
+  STDMETHOD(GetSketch)(LONG index, IHostSketch** sketch) PURE;
+
  protected:
   ~IHostDocument() = default;
 };
@@ -147,11 +210,74 @@ STAND_IN_INTERFACE_ID(IHostDocument, "B90793FB-EF3D-4B80-A5C4-99959CDB6CEB");
 struct IHostPartDocument : IUnknown {
   // A new empty body that collects faces (not yet a body of the part).
   STDMETHOD(NewBody)(IHostBody** body) PURE;
+  // The part's material: kHostMaterialValues doubles into `values`.
+  STDMETHOD(MaterialValues)(double* values) PURE;
+  // The part's bodies of one HostBodyKind, in the order they were made;
+  // `visibleOnly` VARIANT_FALSE lists hidden bodies too.
+  STDMETHOD(BodyEnumerator)(LONG kind, VARIANT_BOOL visibleOnly, IHostBodyEnumerator** enumerator) PURE;
 
  protected:
   ~IHostPartDocument() = default;
 };
 STAND_IN_INTERFACE_ID(IHostPartDocument, "83A33D32-27C5-11CE-BFD4-00400513BB57");
+
+// An assembly document (it answers IHostDocument too).
+struct IHostAssemblyDocument : IUnknown {
+  // Makes the components' geometry ready to read; `value` 0. `result`
+  // receives a status the caller need not read.
+  STDMETHOD(PreReadStep)(LONG value, LONG* result) PURE;
+
+ protected:
+  ~IHostAssemblyDocument() = default;
+};
+STAND_IN_INTERFACE_ID(IHostAssemblyDocument, "83A33D35-27C5-11CE-BFD4-00400513BB57");
+
+// A drawing document (it answers IHostDocument too).
+struct IHostDrawingDocument : IUnknown {
+ protected:
+  ~IHostDrawingDocument() = default;
+};
+STAND_IN_INTERFACE_ID(IHostDrawingDocument, "6851BFEF-CECD-4E66-9BB3-BDE2216AFFDB");
+
+struct IHostConfiguration : IUnknown {
+  // The component at the root of the assembly's tree.
+  STDMETHOD(RootComponent)(IHostComponent** component) PURE;
+
+ protected:
+  ~IHostConfiguration() = default;
+};
+STAND_IN_INTERFACE_ID(IHostConfiguration, "5D4972F2-4444-406F-AB16-945156868417");
+
+// A component of an assembly: the root, a sub-assembly, or a part placed
+// with a transform.
+struct IHostComponent : IUnknown {
+  STDMETHOD(Name)(BSTR* name) PURE;
+  STDMETHOD(BodyEnumerator)(LONG kind, IHostBodyEnumerator** enumerator) PURE;
+  // The component's own document (null for the root component).
+  STDMETHOD(Document)(IHostDocument** document) PURE;
+  // kHostTransformValues doubles into `values`.
+  STDMETHOD(TransformValues)(double* values) PURE;
+  // The component's own material, kHostMaterialValues doubles; S_FALSE
+  // when it has none of its own (its part's then applies).
+  STDMETHOD(MaterialValues)(double* values) PURE;
+  STDMETHOD(ChildCount)(LONG* count) PURE;
+  // The direct children into `children`, room for ChildCount pointers.
+  STDMETHOD(Children)(IHostComponent** children) PURE;
+
+ protected:
+  ~IHostComponent() = default;
+};
+STAND_IN_INTERFACE_ID(IHostComponent, "C9FEF9F6-2684-4058-9E20-5F73C6D8A814");
+
+struct IHostBodyEnumerator : IUnknown {
+  // The next `count` (1) bodies; S_FALSE with a null body after the last.
+  // `fetched` may be null.
+  STDMETHOD(Next)(LONG count, IHostBody** body, LONG* fetched) PURE;
+
+ protected:
+  ~IHostBodyEnumerator() = default;
+};
+STAND_IN_INTERFACE_ID(IHostBodyEnumerator, "E34C9AA0-920E-4E63-A182-20FB1771CF2B");
 
 struct IHostBody : IUnknown {
   // Adds one planar face bounded by the polygon of `count` points (x, y, z
@@ -176,10 +302,120 @@ struct IHostBody : IUnknown {
   // otherwise. No faces: E_FAIL.
   STDMETHOD(CreateBodyFromSurfaces)(IHostBody** body) PURE;
 
+  // Surfaces, each made on the body and turned into one of its faces by
+  // CreateTrimmedSurface or CreateBoundedSurface, which act on the surface
+  // made last. `properties`: order in u, order in v, control points in v,
+  // control points in u, periodic in u, periodic in v, 3, 0; the knot
+  // vectors whole (order + count values each); the control points x, y, z
+  // each, u running fastest.
+  STDMETHOD(CreateBSplineSurface)(const LONG* properties, const double* uKnots, const double* vKnots,
+                                  const double* controlPoints, IHostSurface** surface) PURE;
+  // The plane through `rootPoint` with the unit `normal` (three doubles each).
+  STDMETHOD(CreatePlaneSurface)(const double* rootPoint, const double* normal, IHostSurface** surface) PURE;
+  // The last surface, cut to its trimming loop, becomes a face.
+  STDMETHOD(CreateTrimmedSurface)(VARIANT_BOOL* ok) PURE;
+  // The last surface, bounded by its parameter `range` (u start, u end,
+  // v start, v end), becomes a face; `uBounded` and `vBounded` 1.
+  STDMETHOD(CreateBoundedSurface)(LONG uBounded, LONG vBounded, const double* range) PURE;
+
+  // The read side: the first face (then IHostFace::NextFace), the name.
+  STDMETHOD(FirstFace)(IHostFace** face) PURE;
+  STDMETHOD(Name)(BSTR* name) PURE;
+
  protected:
   ~IHostBody() = default;
 };
 STAND_IN_INTERFACE_ID(IHostBody, "05FFF422-A588-4D18-A2B8-B4A188029E5C");
+
+struct IHostSurface : IUnknown {
+  // One closed loop of `count` NURBS curves, joined end to end. Per curve:
+  // its order, its dimension (-3 for the first, 3 for the others), its
+  // periodic flag, its knot count (order + control points) and its
+  // control-point count; then all knots and all control points (x, y, z),
+  // curve after curve. `reserved` is null.
+  STDMETHOD(AddTrimmingLoop)(LONG count, const LONG* orders, const LONG* dimensions, const LONG* periodic,
+                             const LONG* knotCounts, const LONG* controlPointCounts, const double* knots,
+                             const double* controlPoints, const double* reserved) PURE;
+
+ protected:
+  ~IHostSurface() = default;
+};
+STAND_IN_INTERFACE_ID(IHostSurface, "4C7766C0-15D6-4A27-A2D8-BC55056502DA");
+
+struct IHostFace : IUnknown {
+  // The face's tessellation: `count` triangles; TriangleData (`option` 0)
+  // fills 9 floats a triangle, the corners x, y, z in metres.
+  STDMETHOD(TriangleCount)(LONG* count) PURE;
+  STDMETHOD(TriangleData)(LONG option, float* data) PURE;
+  // The next face of the body, null (and S_FALSE) after the last.
+  STDMETHOD(NextFace)(IHostFace** next) PURE;
+
+ protected:
+  ~IHostFace() = default;
+};
+STAND_IN_INTERFACE_ID(IHostFace, "F57A4AA6-5DEF-4012-9BDC-1D73D7A6D044");
+
+// A sketch's entities as records of doubles (metres), records back to back;
+// the caller gives the room the counts and sizes ask for.
+//   line:     6 values the caller need not read, start x y z, end x y z (12)
+//   arc:      6 such values, start, end, centre, direction (+1 or -1) (16);
+//             circles too, their start and end one point
+//   spline:   6 such values, n, then n points (7 + 3n)
+//   polyline: 1 such value, k, k such values, 6 such values, n, n points
+//             (9 + k + 3n)
+struct IHostSketch : IUnknown {
+  STDMETHOD(LineCount)(LONG* count) PURE;
+  STDMETHOD(LineData)(double* data) PURE;
+  STDMETHOD(ArcCount)(LONG* count) PURE;
+  STDMETHOD(ArcData)(double* data) PURE;
+  // `size`: the doubles of all records; `count`: the records.
+  STDMETHOD(SplineDataSize)(LONG* size, LONG* count) PURE;
+  STDMETHOD(SplineData)(double* data) PURE;
+  STDMETHOD(PolylineDataSize)(LONG* size, LONG* count) PURE;
+  STDMETHOD(PolylineData)(double* data) PURE;
+
+ protected:
+  ~IHostSketch() = default;
+};
+STAND_IN_INTERFACE_ID(IHostSketch, "909245D6-604A-4E1D-8B6E-87B78BDAABB7");
+
+// A list of host objects as the read side may walk it: items in order, each
+// with an attached object whose inner object counts something.
+struct IHostInnerObject : IUnknown {
+  STDMETHOD(ItemCount)(LONG* count) PURE;
+
+ protected:
+  ~IHostInnerObject() = default;
+};
+STAND_IN_INTERFACE_ID(IHostInnerObject, "17D6BA30-8612-4242-9C19-158630A9AD7B");
+
+struct IHostAttachedObject : IUnknown {
+  STDMETHOD(InnerObject)(IHostInnerObject** inner) PURE;
+
+ protected:
+  ~IHostAttachedObject() = default;
+};
+STAND_IN_INTERFACE_ID(IHostAttachedObject, "B2BD7964-990D-4851-9E25-1F0D2A733870");
+
+struct IHostListItem : IUnknown {
+  STDMETHOD(AttachedObject)(IHostAttachedObject** object) PURE;
+  STDMETHOD(ExtraObject)(IUnknown** object) PURE;
+  // The next item, null (and S_FALSE) after the last.
+  STDMETHOD(NextItem)(IHostListItem** next) PURE;
+
+ protected:
+  ~IHostListItem() = default;
+};
+STAND_IN_INTERFACE_ID(IHostListItem, "8B6C981E-DB32-4873-B5BF-15C61AE7C6F2");
+
+struct IHostListOwner : IUnknown {
+  // The first item, null (and S_FALSE) when the list is empty.
+  STDMETHOD(FirstItem)(IHostListItem** item) PURE;
+
+ protected:
+  ~IHostListOwner() = default;
+};
+STAND_IN_INTERFACE_ID(IHostListOwner, "B7D1E985-D8F6-426B-A210-D5D5577CFFCC");
 
 // An add-in's commands: groups of items by the add-in's user id, and the
 // command tabs, which belong to the host (by document type and name) and

@@ -30,6 +30,9 @@ enum class Op : uint8_t {
   AppRegisterCallbackObject,
   AppAddFileOpenItem,
   AppRemoveFileOpenItem,
+  AppActiveModel,
+  AppNewAssemblyDocument,
+  AppNewDrawingDocument,
   DispGetTypeInfoCount,
   DispGetTypeInfo,
   DispGetIDsOfNames,
@@ -51,9 +54,54 @@ enum class Op : uint8_t {
   DocToggle3DSketch,
   DocCreateSketchLine,
   DocSaveToPath,
+  DocCreateSketchPoint,
+  DocCreateSketchCircle,
+  DocCreateSketchArc,
+  DocCreateSketchSplineByPoints,
+  DocCreateSketchSplineByNurbs,
+  DocTitle,
+  DocActiveConfiguration,
+  DocGetLengthUnit,
+  DocGetSketch,
   PartNewBody,
+  PartMaterialValues,
+  PartBodyEnumerator,
+  AsmPreReadStep,
+  ConfigRootComponent,
+  CompName,
+  CompBodyEnumerator,
+  CompDocument,
+  CompTransformValues,
+  CompMaterialValues,
+  CompChildCount,
+  CompChildren,
+  EnumNext,
   BodyCreatePlanarFace,
   BodyCreateBodyFromSurfaces,
+  BodyCreateBSplineSurface,
+  BodyCreatePlaneSurface,
+  BodyCreateTrimmedSurface,
+  BodyCreateBoundedSurface,
+  BodyFirstFace,
+  BodyName,
+  SurfaceAddTrimmingLoop,
+  FaceTriangleCount,
+  FaceTriangleData,
+  FaceNextFace,
+  SketchLineCount,
+  SketchLineData,
+  SketchArcCount,
+  SketchArcData,
+  SketchSplineDataSize,
+  SketchSplineData,
+  SketchPolylineDataSize,
+  SketchPolylineData,
+  OwnerFirstItem,
+  ItemAttachedObject,
+  ItemExtraObject,
+  ItemNextItem,
+  AttachedInnerObject,
+  InnerItemCount,
   MgrCreateCommandGroup,
   MgrQueryDocumentType,
   MgrGetCommandTab,
@@ -308,6 +356,10 @@ class ApplicationObject final : public IHostApplication, public Counted {
                                VARIANT_BOOL* ok) override;
   STDMETHODIMP RemoveFileOpenItem(LONG cookie, BSTR callback, BSTR description, BSTR extension,
                                   VARIANT_BOOL* ok) override;
+  STDMETHODIMP ActiveModel(IHostDocument** document) override;
+  STDMETHODIMP NewAssemblyDocument(IHostAssemblyDocument** assembly) override;
+  STDMETHODIMP NewDrawingDocument(LONG paperSize, BSTR templateName, LONG templateIndex, double width, double height,
+                                  IHostDrawingDocument** drawing) override;
   std::string Label() const override { return "application"; }
   void* Role(REFIID iid) override;
 
@@ -503,6 +555,17 @@ class DocumentObject : public IHostDocument, public Counted {
   STDMETHODIMP CreateSketchLine(double x1, double y1, double z1, double x2, double y2, double z2,
                                 IUnknown** segment) override;
   STDMETHODIMP SaveToPath(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy, LONG* code) override;
+  STDMETHODIMP CreateSketchPoint(double x, double y, double z, IUnknown** point) override;
+  STDMETHODIMP CreateSketchCircle(double cx, double cy, double cz, double radius, IUnknown** segment) override;
+  STDMETHODIMP CreateSketchArc(double cx, double cy, double cz, double sx, double sy, double sz, double ex, double ey,
+                               double ez, short direction, IUnknown** segment) override;
+  STDMETHODIMP CreateSketchSplineByPoints(LONG count, const double* points, IUnknown** segment) override;
+  STDMETHODIMP CreateSketchSplineByNurbs(const LONG* properties, const double* knots, const double* controlPoints,
+                                         IUnknown** segment) override;
+  STDMETHODIMP Title(BSTR* title) override;
+  STDMETHODIMP ActiveConfiguration(IHostConfiguration** configuration) override;
+  STDMETHODIMP GetLengthUnit(LONG* unit) override;
+  STDMETHODIMP GetSketch(LONG index, IHostSketch** sketch) override;
   std::string Label() const override { return document_.title; }
 
   Document& Model() { return document_; }
@@ -535,6 +598,8 @@ class PartObject final : public DocumentObject, public PartRole {
  public:
   using DocumentObject::DocumentObject;
   STDMETHODIMP NewBody(IHostBody** body) override;
+  STDMETHODIMP MaterialValues(double* values) override;
+  STDMETHODIMP BodyEnumerator(LONG kind, VARIANT_BOOL visibleOnly, IHostBodyEnumerator** enumerator) override;
   void* Role(REFIID iid) override;
 
  private:
@@ -552,6 +617,13 @@ class BodyObject final : public IHostBody, public Counted {
   STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostBody"); }
   STDMETHODIMP CreatePlanarFace(LONG count, const double* points, const double* normal) override;
   STDMETHODIMP CreateBodyFromSurfaces(IHostBody** body) override;
+  STDMETHODIMP CreateBSplineSurface(const LONG* properties, const double* uKnots, const double* vKnots,
+                                    const double* controlPoints, IHostSurface** surface) override;
+  STDMETHODIMP CreatePlaneSurface(const double* rootPoint, const double* normal, IHostSurface** surface) override;
+  STDMETHODIMP CreateTrimmedSurface(VARIANT_BOOL* ok) override;
+  STDMETHODIMP CreateBoundedSurface(LONG uBounded, LONG vBounded, const double* range) override;
+  STDMETHODIMP FirstFace(IHostFace** face) override;
+  STDMETHODIMP Name(BSTR* name) override;
   std::string Label() const override;
   void* Role(REFIID iid) override;
 
