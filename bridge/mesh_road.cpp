@@ -9,14 +9,18 @@
 #include "VLMGUI.h"
 #include "VLMGeo.h"
 #include "VLMSWON.h"
+#include "document_steps.h"
 
 namespace {
+
+using bridge_steps::FinishDocument;
+using bridge_steps::NewPart;
+using bridge_steps::ToggleSketch;
 
 const wchar_t kPartOutOfMemory[] = L"Out of memory while creating the part";
 const wchar_t kSolidOutOfMemory[] = L"Out of memory while creating the solid body of a mesh";
 const wchar_t kSketchOutOfMemory[] = L"Out of memory while creating the 3D-sketch lines of a mesh";
 const wchar_t kEdgesOutOfMemory[] = L"Out of memory while finding the edges of a mesh";
-const wchar_t kUnexpected[] = L"Unexpected failure while creating the part";
 
 // A face that names a vertex the mesh does not have would make the road read
 // past the vertex list; such a mesh is refused whole, before the host sees it.
@@ -40,24 +44,6 @@ bool CheckMeshIndexes(const ON_Mesh& mesh) {
 
 ON_3dPoint Vertex(const ON_Mesh& mesh, int index) { return ON_3dPoint(mesh.m_V[index]); }
 
-// A new part and, asked for again as the active document, the same part as a
-// document. On failure the error text is set and nothing is kept.
-bool NewPart(IHostApplication* host, const wchar_t* noPartText, CComPtr<IHostPartDocument>& part,
-             CComPtr<IHostDocument>& document) {
-  host->NewPartDocument(&part);
-  if (!part) {
-    VLMSWON::SetError(noPartText);
-    return false;
-  }
-  host->ActiveDocument(&document);
-  if (!document) {
-    VLMSWON::SetError(L"Unable to retrieve active model");
-    part.Release();
-    return false;
-  }
-  return true;
-}
-
 // The document calls that precede geometry in a new part; gives the scale.
 // False when the host had not the memory to set the unit.
 bool PrepareDocument(IHostDocument* document, int unitsCode, double* scale) {
@@ -67,25 +53,7 @@ bool PrepareDocument(IHostDocument* document, int unitsCode, double* scale) {
   return SetDocumentUnits(document, unitsCode, scale) != 0;
 }
 
-void FinishDocument(IHostDocument* document) {
-  document->PostGeometryStepA();
-  document->PostGeometryStepB();
-}
-
 }  // namespace
-
-template <class Step>
-int VLMSWON::Guarded(const wchar_t* outOfMemory, Step&& step) noexcept {
-  KeepOutOfMemoryText();
-  try {
-    return step();
-  } catch (const std::bad_alloc&) {
-    SetErrorNoThrow(outOfMemory);
-  } catch (...) {
-    SetErrorNoThrow(kUnexpected);
-  }
-  return 0;
-}
 
 // The solid of a mesh through a copy whose quadrilaterals are split; the
 // indexes are checked first, so that a fault names the caller's face.
@@ -123,7 +91,7 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
     bool sketchOpened = false;
     if (result && importMode == 1) {
       // A sketch the host could not open would lose every line quietly.
-      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY) {
+      if (!ToggleSketch(document)) {
         SetErrorNoThrow(kSketchOutOfMemory);
         result = 0;
       } else {
@@ -142,7 +110,7 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
 
     if (sketchOpened) {
       document->PostSketchStep();
-      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY && result) {
+      if (!ToggleSketch(document) && result) {
         SetErrorNoThrow(kSketchOutOfMemory);
         result = 0;
       }
@@ -168,13 +136,13 @@ int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int
       ON_Mesh copy;
       result = Guarded(kSolidOutOfMemory, [&] { return SolidOfCopy(part, mesh, copy, scale, showProgress); });
     } else if (importMode == 1) {
-      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY) {
+      if (!ToggleSketch(document)) {
         SetErrorNoThrow(kSketchOutOfMemory);
         result = 0;
       } else {
         result = CreateSketchFromMesh(document, mesh, scale, showProgress);
         document->PostSketchStep();
-        if (document->Toggle3DSketch(0) == E_OUTOFMEMORY && result) {
+        if (!ToggleSketch(document) && result) {
           SetErrorNoThrow(kSketchOutOfMemory);
           result = 0;
         }
