@@ -33,6 +33,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -270,12 +271,20 @@ std::string JsonText(const std::string& utf8) {
   return out + "\"";
 }
 
-const char* DocumentType(stand_in::DocumentKind kind) {
-  switch (kind) {
-    case stand_in::DocumentKind::Part:
-      return "part";
+// An assembly's components, each with the components of what it places.
+std::string JsonComponents(const std::deque<stand_in::Component>& components) {
+  std::string out = "[";
+  for (const auto& c : components) {
+    std::string at;
+    for (double v : {c.transform.translation.x, c.transform.translation.y, c.transform.translation.z}) {
+      char text[32];
+      at += (at.empty() ? "[" : ", ") + std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
+    }
+    out += (out.size() > 1 ? ", " : "") + std::string("{\"name\": ") + JsonText(c.name) +
+           ", \"document\": " + JsonText(c.document->title) + ", \"translation\": " + at +
+           "], \"components\": " + JsonComponents(c.document->components) + "}";
   }
-  return "?";
+  return out + "]";
 }
 
 std::string Json(const stand_in::Host& host, const std::vector<Screen::Box>& boxes) {
@@ -286,7 +295,7 @@ std::string Json(const stand_in::Host& host, const std::vector<Screen::Box>& box
     firstDoc = false;
     size_t lines = 0;
     for (const auto& sketch : doc.sketches) lines += sketch.lines.size();
-    out += "{\"type\": " + JsonText(DocumentType(doc.kind)) + ", \"title\": " + JsonText(doc.title) +
+    out += "{\"type\": " + JsonText(stand_in::KindName(doc.kind)) + ", \"title\": " + JsonText(doc.title) +
            ", \"length_unit\": " + JsonText(stand_in::LengthUnitName(doc.lengthUnit)) + ", \"bodies\": [";
     bool firstBody = true;
     for (const auto& body : doc.bodies) {
@@ -295,7 +304,9 @@ std::string Json(const stand_in::Host& host, const std::vector<Screen::Box>& box
       out += "{\"faces\": " + std::to_string(body.faces.Count()) +
              ", \"closed\": " + (body.kind == stand_in::BodyKind::Solid ? "true" : "false") + "}";
     }
-    out += "], \"sketch_lines\": " + std::to_string(lines) + "}";
+    out += "], \"sketch_lines\": " + std::to_string(lines);
+    if (doc.kind == stand_in::DocumentKind::Assembly) out += ", \"components\": " + JsonComponents(doc.components);
+    out += "}";
   }
   out += firstDoc ? "], \"messages\": [" : "\n], \"messages\": [";
   bool firstBox = true;
