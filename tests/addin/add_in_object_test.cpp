@@ -5,6 +5,7 @@
 
 #include "MyTessaly.h"
 #include "Tessaly_i.h"
+#include "temp_dir.h"
 
 #include <ocidl.h>
 
@@ -271,6 +272,31 @@ TEST_F(AddInObject, IconsAreReadFromTemporaryFilesThatAreGoneAfterwards) {
   EXPECT_EQ(paths.size(), 4u) << "four files";
   EXPECT_TRUE(TempFiles().empty());
   EXPECT_EQ(_pAtlModule->GetLockCount(), locks + 1) << "the add-in alone: the bitmap handler is gone";
+}
+
+// A temporary folder too long for the bitmap handler's buffer: no icon file
+// is made, each image is handed over as a null path, and the set-up goes on.
+TEST_F(AddInObject, IconsThatCannotBeWrittenAreHandedOverNullAndTheSetUpGoesOn) {
+  const fs::path deep = test_support::DeepFolder(root / "tmp", 300);
+  ASSERT_EQ(deep.string().size(), 300u);
+  setenv("TMP", deep.c_str(), 1);
+  const LONG cookie = Connect();
+  for (const char* op : {"IHostCommandGroup::SetSmallIconList", "IHostCommandGroup::SetLargeIconList",
+                         "IHostCommandGroup::SetSmallMainIcon", "IHostCommandGroup::SetLargeMainIcon"}) {
+    SCOPED_TRACE(op);
+    const auto calls = host.Calls();
+    const auto call = std::find_if(calls.begin(), calls.end(), [&](const auto& c) { return c.op == op; });
+    ASSERT_NE(call, calls.end());
+    EXPECT_THAT(call->error, HasSubstr("null"));
+  }
+  const auto& groups = Manager(cookie).groups;
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups.front().items.size(), 3u);
+  EXPECT_TRUE(groups.front().active);
+  EXPECT_EQ(host.CommandTabs().size(), 3u);
+  EXPECT_EQ(host.EventSinks(), 1u);
+  for (const auto& e : fs::recursive_directory_iterator(root / "tmp"))
+    EXPECT_NE(e.path().filename().string().rfind("swt", 0), 0u) << e.path();
 }
 
 // The major revision selects the version of the host's type library the

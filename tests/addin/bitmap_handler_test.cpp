@@ -5,6 +5,7 @@
 
 #include "BitmapHandler.h"
 #include "alloc_limit.h"
+#include "temp_dir.h"
 
 #include "stand_in/paths.h"
 #include "stand_in/text.h"
@@ -192,6 +193,40 @@ TEST_F(BitmapHandlerTest, NoTemporaryFolderMakesNoFile) {
   EXPECT_EQ(handler->CreateBitmapFileFromResource(208, &path), E_FAIL);
   EXPECT_EQ(path, nullptr);
   EXPECT_FALSE(fs::exists(root / "missing"));
+  handler->Release();
+}
+
+size_t RegularFilesBelow(const fs::path& folder) {
+  size_t count = 0;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) ++count;
+  return count;
+}
+
+// A temporary folder whose path does not fit the handler's buffer of 260 is
+// answered with the size it needs and no path: the call fails and makes no
+// file, in that folder or in whatever folder the buffer held before.
+TEST_F(BitmapHandlerTest, ATemporaryFolderLongerThanItsBufferMakesNoFile) {
+  const fs::path deep = test_support::DeepFolder(root / "tmp", 300);
+  ASSERT_EQ(deep.string().size(), 300u);
+  IBitmapHandler* handler = NewHandler();
+  ASSERT_NE(handler, nullptr);
+  for (const bool longFolder : {false, true, false, true}) {
+    SCOPED_TRACE(longFolder ? "300 characters" : "short");
+    setenv("TMP", (longFolder ? deep : root / "tmp").c_str(), 1);
+    BSTR path = nullptr;
+    const HRESULT hr = handler->CreateBitmapFileFromResource(208, &path);
+    if (longFolder) {
+      EXPECT_EQ(hr, E_FAIL);
+      EXPECT_EQ(path, nullptr);
+      EXPECT_EQ(RegularFilesBelow(root / "tmp"), 0u);
+    } else {
+      EXPECT_EQ(hr, S_OK);
+      EXPECT_EQ(RegularFilesBelow(root / "tmp"), 1u);
+    }
+    SysFreeString(path);
+    EXPECT_EQ(handler->Dispose(), S_OK);
+  }
   handler->Release();
 }
 
