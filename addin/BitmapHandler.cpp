@@ -95,10 +95,11 @@ BOOL CBitmapHandler::SaveBitmapToFile(HBITMAP bitmap, HPALETTE palette, const CS
 }
 
 BOOL CBitmapHandler::DeleteTempFiles() {
+  // Deleted from the entry itself: a copy could run out of memory, and
+  // Dispose answers S_OK. The entry goes whether or not its file did.
   while (!m_tempFiles.empty()) {
-    CString path = m_tempFiles.front();
+    DeleteFileW(m_tempFiles.front());
     m_tempFiles.pop_front();
-    DeleteFileW(path);
   }
   return TRUE;
 }

@@ -5,6 +5,7 @@
 
 #include "BitmapHandler.h"
 #include "alloc_limit.h"
+#include "fail_each_allocation.h"
 #include "temp_dir.h"
 
 #include "stand_in/paths.h"
@@ -266,6 +267,31 @@ TEST_F(BitmapHandlerTest, AFailureHalfwayTakesItsFileBack) {
     }
   }
   EXPECT_GT(failed, 0);
+  handler->Release();
+}
+
+// Dispose answers S_OK wherever memory runs out, and forgets every file: a
+// file it could not delete then stays behind, as one held elsewhere does.
+TEST_F(BitmapHandlerTest, DisposeAnswersOkWhereverMemoryRunsOut) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  IBitmapHandler* handler = NewHandler();
+  ASSERT_NE(handler, nullptr);
+  test_support::FailEachAllocation(
+      [&] {
+        for (ULONG id : {208u, 204u}) {
+          BSTR path = nullptr;
+          ASSERT_EQ(handler->CreateBitmapFileFromResource(id, &path), S_OK);
+          SysFreeString(path);
+        }
+      },
+      [&] { return handler->Dispose(); },
+      [&](HRESULT hr, long long n) {
+        EXPECT_EQ(hr, S_OK) << "allocation " << n << " failed";
+        const std::set<fs::path> left = Files();
+        EXPECT_EQ(handler->Dispose(), S_OK);
+        EXPECT_EQ(Files(), left) << "the second Dispose found nothing to delete";
+        for (const fs::path& file : left) fs::remove(file);
+      });
   handler->Release();
 }
 
