@@ -5,6 +5,7 @@
 
 #include "MyTessaly.h"
 #include "Tessaly_i.h"
+#include "fail_each_allocation.h"
 #include "temp_dir.h"
 
 #include <ocidl.h>
@@ -476,6 +477,40 @@ TEST_F(AddInObject, ConnectToSWAnswersOkWhenTheAdviseFails) {
   EXPECT_TRUE(Manager(cookie).groups.empty());
   EXPECT_TRUE(host.FileOpenEntries().empty());
   EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+}
+
+// Wherever memory runs out while the add-in connects, the call answers and
+// what it was given goes back: the revision text, every host reference, the
+// icon files.
+TEST_F(AddInObject, AConnectionThatRunsOutOfMemoryLeavesNothingBehind) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  ForgetEventDescriptions();
+  CComObject<CMyTessaly>* other = nullptr;
+  CComPtr<IDispatch> dispatch = DispatchOf(app());
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  long texts = 0, held = 0;
+  int failed = 0;
+  test_support::FailEachAllocation(
+      [&] {
+        other = New<CMyTessaly>();
+        texts = stand_in::LiveBstrCount();
+        held = host.HeldReferences();
+      },
+      [&] { return static_cast<SWPublished::ISwAddin*>(other)->ConnectToSW(dispatch, 7, &flag); },
+      [&](HRESULT hr, long long n) {
+        if (hr != S_OK) {
+          EXPECT_EQ(hr, E_OUTOFMEMORY) << "allocation " << n << " failed";
+          ++failed;
+        }
+        EXPECT_EQ(static_cast<SWPublished::ISwAddin*>(other)->DisconnectFromSW(&flag), E_NOTIMPL);
+        EXPECT_EQ(stand_in::LiveBstrCount(), texts) << "allocation " << n << " failed";
+        EXPECT_EQ(other->Release(), 0u) << "allocation " << n << " failed";
+        EXPECT_EQ(host.HeldReferences(), held) << "allocation " << n << " failed: " << host.DescribeHeld();
+        EXPECT_TRUE(TempFiles().empty()) << "allocation " << n << " failed";
+      });
+  dispatch.Release();
+  EXPECT_GT(failed, 0);
+  ForgetEventDescriptions();
 }
 
 // --- disconnection -------------------------------------------------------
