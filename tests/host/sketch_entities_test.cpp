@@ -280,3 +280,10 @@ TEST_F(DrawingTest, EntitiesGoOnTheSheetAndThereIsNo3DSketch) {
     if (object->Outside() > 0 && object->Label() == "Drawing1 sheet circle 3") labelled = true;
   EXPECT_TRUE(labelled) << "the entity is named by the sheet it lies on";
 }
+
+TEST_F(DrawingTest, ADrawingWithoutItsSheetTakesNothing) {
+  state.documents.front().sketches.clear();
+  CComPtr<IUnknown> out;
+  EXPECT_EQ(doc->CreateSketchPoint(0, 0, 0, &out), E_FAIL);
+  EXPECT_EQ(state.recorder.Render().back().error, "the drawing has no sheet");
+}
