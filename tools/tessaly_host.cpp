@@ -34,6 +34,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>

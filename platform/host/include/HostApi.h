@@ -93,6 +93,33 @@ enum HostBodyKind {
   hostSheetBody = 1,
 };
 
+// Paper sizes of IHostApplication::NewDrawingDocument, the sheet lying
+// landscape unless named portrait: the ANSI sizes A (11 x 8.5 in), B, C, D
+// and E (44 x 34 in), the ISO sizes A4 to A0 (297 x 210 to 1189 x 841 mm),
+// and a custom size given in metres.
+enum HostPaperSize {
+  hostPaperA = 0,
+  hostPaperAPortrait = 1,
+  hostPaperB = 2,
+  hostPaperC = 3,
+  hostPaperD = 4,
+  hostPaperE = 5,
+  hostPaperA4 = 6,
+  hostPaperA4Portrait = 7,
+  hostPaperA3 = 8,
+  hostPaperA2 = 9,
+  hostPaperA1 = 10,
+  hostPaperA0 = 11,
+  hostPaperCustom = 12,
+};
+
+// Sheet formats of IHostApplication::NewDrawingDocument: 0 to 11 the
+// standard format of that paper size, or one of these.
+enum HostSheetFormat {
+  hostFormatFromFile = 12,  // the template file named by `templateName`
+  hostFormatNone = 13,      // a blank sheet
+};
+
 // The application also answers QueryInterface for IDispatch (as which the
 // host hands it to ConnectToSW) and for IConnectionPointContainer, with one
 // connection point: DIID_IHostApplicationEvents.
@@ -132,9 +159,15 @@ struct IHostApplication : IUnknown {
   // failure.
   STDMETHOD(NewAssemblyDocument)(IHostAssemblyDocument** assembly) PURE;
   // A new drawing document, which becomes the active document; null on
-  // failure. `paperSize` and `templateIndex` pick a sheet format, `templateName`
-  // (may be null) a template file, `width` and `height` a custom sheet in
-  // metres (0 with a standard format).
+  // failure. `paperSize` is a HostPaperSize and `templateIndex` a
+  // HostSheetFormat; `templateName` names the template file of
+  // hostFormatFromFile, which must exist, and is not read otherwise (it may
+  // be null). `width` and `height` are the sheet of hostPaperCustom in
+  // metres, both above 0; a standard size ignores them. An unknown code, a
+  // size that is negative or not finite, a custom size without both sides
+  // or hostFormatFromFile without a name is refused (E_INVALIDARG), a
+  // template file that cannot be read fails (E_FAIL).
+  // The drawing has one sketch, its sheet, open from the start.
   STDMETHOD(NewDrawingDocument)(LONG paperSize, BSTR templateName, LONG templateIndex, double width, double height,
                                 IHostDrawingDocument** drawing) PURE;
 
@@ -194,7 +227,7 @@ struct IHostDocument : IUnknown {
 
   // The read side. The title (the caller frees it).
   STDMETHOD(Title)(BSTR* title) PURE;
-  // The active configuration, null for a drawing.
+  // The active configuration, null (and S_OK) for a drawing.
   STDMETHOD(ActiveConfiguration)(IHostConfiguration** configuration) PURE;
   // The length unit, one of HostLengthUnit.
   STDMETHOD(GetLengthUnit)(LONG* unit) PURE;
@@ -240,7 +273,8 @@ struct IHostDrawingDocument : IUnknown {
 STAND_IN_INTERFACE_ID(IHostDrawingDocument, "6851BFEF-CECD-4E66-9BB3-BDE2216AFFDB");
 
 struct IHostConfiguration : IUnknown {
-  // The component at the root of the assembly's tree.
+  // The component at the root of the assembly's tree; a part's
+  // configuration has none (null and S_FALSE).
   STDMETHOD(RootComponent)(IHostComponent** component) PURE;
 
  protected:
@@ -249,13 +283,19 @@ struct IHostConfiguration : IUnknown {
 STAND_IN_INTERFACE_ID(IHostConfiguration, "5D4972F2-4444-406F-AB16-945156868417");
 
 // A component of an assembly: the root, a sub-assembly, or a part placed
-// with a transform.
+// with a transform. The components of a placed sub-assembly are the
+// children of the component that places it.
 struct IHostComponent : IUnknown {
+  // The root's name is the assembly's title.
   STDMETHOD(Name)(BSTR* name) PURE;
+  // The visible bodies of one HostBodyKind of the placed part, in the order
+  // they were made, in the part's own coordinates; none for the root or a
+  // sub-assembly.
   STDMETHOD(BodyEnumerator)(LONG kind, IHostBodyEnumerator** enumerator) PURE;
-  // The component's own document (null for the root component).
+  // The component's own document (null and S_FALSE for the root component).
   STDMETHOD(Document)(IHostDocument** document) PURE;
-  // kHostTransformValues doubles into `values`.
+  // kHostTransformValues doubles into `values`: the placement in the
+  // assembly at the root of the tree (the identity for the root).
   STDMETHOD(TransformValues)(double* values) PURE;
   // The component's own material, kHostMaterialValues doubles; S_FALSE
   // when it has none of its own (its part's then applies).

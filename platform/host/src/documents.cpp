@@ -181,7 +181,8 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
     BodyObject* object = nullptr;
     try {
       made.kind = closed ? BodyKind::Solid : BodyKind::Sheet;
-      object = host_.Make<BodyObject>(document_, made, document_.bodies.size() - 1);
+      made.name = NewBodyName(document_);
+      object = host_.BodyView(document_, made, document_.bodies.size() - 1);
     } catch (...) {
       document_.bodies.pop_back();
       throw;

@@ -120,6 +120,36 @@ std::string CheckPlanarPolygon(const Point3* p, int n) {
   return {};
 }
 
+size_t FaceCount(const Body& body) { return body.faces.Count(); }
+
+// A fan of the polygon. A quadrilateral may have one reflex corner (it is
+// simple, not convex): the fan then starts there, so that both triangles
+// lie inside it.
+void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners) {
+  const FaceSet& set = body.faces;
+  const int n = set.CornerCount(face);
+  corners->clear();
+  int first = 0;
+  if (n == 4) {
+    Point3 p[4];
+    for (int k = 0; k < 4; ++k) p[k] = set.Corner(face, k);
+    // Twice the area vector: its signed triangles about any corner add up
+    // to it, whichever corner is reflex.
+    const Vec a = Cross(Sub(p[1], p[0]), Sub(p[2], p[0])), b = Cross(Sub(p[2], p[0]), Sub(p[3], p[0]));
+    const Vec area{a.x + b.x, a.y + b.y, a.z + b.z};
+    auto reflex = [&](int k) {
+      return Dot(area, Cross(Sub(p[k], p[(k + 3) % 4]), Sub(p[(k + 1) % 4], p[k]))) < 0;
+    };
+    if (reflex(1) || reflex(3)) first = 1;
+  }
+  corners->reserve(3 * static_cast<size_t>(n - 2));
+  for (int k = 1; k + 1 < n; ++k) {
+    corners->push_back(set.Corner(face, first));
+    corners->push_back(set.Corner(face, (first + k) % n));
+    corners->push_back(set.Corner(face, (first + k + 1) % n));
+  }
+}
+
 int FaceSet::CornerCount(size_t face) const noexcept {
   const size_t end = face + 1 < starts_.size() ? starts_[face + 1] : corners_.size();
   return static_cast<int>(end - starts_[face]);

@@ -4,6 +4,7 @@
 #include "stand_in/host.h"
 
 #include <string>
+#include <vector>
 
 namespace stand_in {
 
@@ -23,5 +24,11 @@ constexpr double kResolution = 1e-8;
 // Why the host refuses the polygon of `count` (3 or 4) finite or non-finite
 // points: empty when it accepts it.
 std::string CheckPlanarPolygon(const Point3* points, int count);
+
+// A sewn body's faces as the read side sees them, whatever kind they are:
+// how many, and one face's triangles into `corners` (replacing what it
+// held), three corners a triangle in metres, each wound as the face is.
+size_t FaceCount(const Body& body);
+void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners);
 
 }  // namespace stand_in

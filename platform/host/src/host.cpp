@@ -6,24 +6,13 @@
 
 #include <objbase.h>
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
 namespace stand_in {
 namespace {
-
-const char* KindName(DocumentKind kind) {
-  switch (kind) {
-    case DocumentKind::Part:
-      return "part";
-    case DocumentKind::Assembly:
-      return "assembly";
-    case DocumentKind::Drawing:
-      return "drawing";
-  }
-  return "?";
-}
 
 std::string Count(size_t n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
@@ -114,7 +103,49 @@ void DescribeCommands(const HostState& s, std::string& out) {
   if (!s.events->Cookies().empty()) out += Count(s.events->Cookies().size(), "event sink") + " advised\n";
 }
 
+std::string Number(double v) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
+}
+
+std::string SheetFormatText(const Sheet& sheet) {
+  if (sheet.format == hostFormatNone) return "no format";
+  if (sheet.format == hostFormatFromFile) return "format from " + Q(sheet.templateName);
+  return std::string("format ") + PaperName(sheet.format);
+}
+
+// The tree under an assembly's root, sub-assemblies opened in place.
+void DescribeComponents(const std::deque<Component>& components, int depth, std::string& out) {
+  for (const Component& c : components) {
+    const Point3& t = c.transform.translation;
+    out += std::string(2 * static_cast<size_t>(depth), ' ') + "component \"" + c.name + "\": " + c.document->title +
+           " at (" + Number(t.x) + ", " + Number(t.y) + ", " + Number(t.z) + ")";
+    const double* r = c.transform.rotation;
+    bool turned = false;
+    for (int i = 0; i < 9; ++i) turned |= r[i] != (i % 4 == 0 ? 1.0 : 0.0);
+    if (turned) {
+      out += " turned [";
+      for (int i = 0; i < 9; ++i) out += (i ? " " : "") + Number(r[i]);
+      out += "]";
+    }
+    out += c.ownMaterial ? ", own material\n" : "\n";
+    DescribeComponents(c.document->components, depth + 1, out);
+  }
+}
+
 }  // namespace
+
+const char* KindName(DocumentKind kind) {
+  switch (kind) {
+    case DocumentKind::Part:
+      return "part";
+    case DocumentKind::Assembly:
+      return "assembly";
+    case DocumentKind::Drawing:
+      return "drawing";
+  }
+  return "?";
+}
 
 const char* LengthUnitName(LONG unit) {
   static const char* const kNames[] = {"mm", "cm", "m", "in", "ft"};
@@ -233,9 +264,16 @@ std::string Host::Describe() const {
     }
     for (size_t i = 0; i < d.bodies.size(); ++i) {
       const Body& b = d.bodies[i];
-      out += "  body " + std::to_string(i + 1) + ": " + (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " +
-             Count(b.faces.Count(), "face") + "\n";
+      out += "  body " + std::to_string(i + 1) + " \"" + b.name + "\": " + (b.kind == BodyKind::Solid ? "solid" : "sheet") +
+             ", " + Count(b.faces.Count(), "face") + (b.visible ? "" : ", hidden") + "\n";
     }
+    if (d.kind == DocumentKind::Drawing) {
+      char size[64];
+      std::snprintf(size, sizeof size, "%.6g x %.6g mm", d.sheet.width * 1000, d.sheet.height * 1000);
+      out += std::string("  sheet ") + PaperName(d.sheet.paperSize) + ", " + size + ", " + SheetFormatText(d.sheet) +
+             "\n";
+    }
+    DescribeComponents(d.components, 1, out);
     for (size_t i = 0; i < d.collectors.size(); ++i) {
       const size_t pending = d.collectors[i].faces.Count();
       if (pending) out += "  collector " + std::to_string(i + 1) + ": " + Count(pending, "face") + " not sewn\n";
@@ -269,6 +307,23 @@ std::string JsonString(const std::string& utf8) {
   return out + "\"";
 }
 
+namespace {
+
+// An assembly's components, each with the components of what it places.
+std::string ComponentsJson(const std::deque<Component>& components) {
+  std::string out = "[";
+  for (const Component& c : components) {
+    out += (out.size() > 1 ? ", " : "") + std::string("{\"name\": ") + JsonString(c.name) +
+           ", \"document\": " + JsonString(c.document->title) + ", \"translation\": [" +
+           NumberText(c.transform.translation.x) + ", " + NumberText(c.transform.translation.y) + ", " +
+           NumberText(c.transform.translation.z) + "], \"components\": " + ComponentsJson(c.document->components) +
+           "}";
+  }
+  return out + "]";
+}
+
+}  // namespace
+
 std::string DocumentJson(const Document& d) {
   std::string out = "{\"type\": " + JsonString(KindName(d.kind)) + ", \"title\": " + JsonString(d.title) +
                     ", \"length_unit\": " + JsonString(LengthUnitName(d.lengthUnit)) + ", \"bodies\": [";
@@ -284,7 +339,8 @@ std::string DocumentJson(const Document& d) {
   return out + "], \"sketch_lines\": " + std::to_string(n.lines) + ", \"sketch_points\": " +
          std::to_string(n.points) + ", \"sketch_arcs\": " + std::to_string(n.arcs) +
          ", \"sketch_circles\": " + std::to_string(n.circles) + ", \"sketch_splines\": " +
-         std::to_string(n.splines) + "}";
+         std::to_string(n.splines) +
+         (d.kind == DocumentKind::Assembly ? ", \"components\": " + ComponentsJson(d.components) : "") + "}";
 }
 
 }  // namespace stand_in

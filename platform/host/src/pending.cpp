@@ -20,34 +20,6 @@ HRESULT NotYet(HostState& host, Op op, const Counted& object) {
 
 }  // namespace
 
-STDMETHODIMP ApplicationObject::ActiveModel(IHostDocument** document) {
-  Clear(document);
-  return NotYet(host_, Op::AppActiveModel, *this);
-}
-STDMETHODIMP ApplicationObject::NewAssemblyDocument(IHostAssemblyDocument** assembly) {
-  Clear(assembly);
-  return NotYet(host_, Op::AppNewAssemblyDocument, *this);
-}
-STDMETHODIMP ApplicationObject::NewDrawingDocument(LONG, BSTR, LONG, double, double, IHostDrawingDocument** drawing) {
-  Clear(drawing);
-  return NotYet(host_, Op::AppNewDrawingDocument, *this);
-}
-
-STDMETHODIMP DocumentObject::Title(BSTR* title) {
-  Clear(title);
-  return NotYet(host_, Op::DocTitle, *this);
-}
-STDMETHODIMP DocumentObject::ActiveConfiguration(IHostConfiguration** configuration) {
-  Clear(configuration);
-  return NotYet(host_, Op::DocActiveConfiguration, *this);
-}
-STDMETHODIMP DocumentObject::GetLengthUnit(LONG*) { return NotYet(host_, Op::DocGetLengthUnit, *this); }
-
-STDMETHODIMP PartObject::MaterialValues(double*) { return NotYet(host_, Op::PartMaterialValues, *this); }
-STDMETHODIMP PartObject::BodyEnumerator(LONG, VARIANT_BOOL, IHostBodyEnumerator** enumerator) {
-  Clear(enumerator);
-  return NotYet(host_, Op::PartBodyEnumerator, *this);
-}
 
 STDMETHODIMP BodyObject::CreateBSplineSurface(const LONG*, const double*, const double*, const double*,
                                               IHostSurface** surface) {
@@ -64,14 +36,6 @@ STDMETHODIMP BodyObject::CreateTrimmedSurface(VARIANT_BOOL* ok) {
 }
 STDMETHODIMP BodyObject::CreateBoundedSurface(LONG, LONG, const double*) {
   return NotYet(host_, Op::BodyCreateBoundedSurface, *this);
-}
-STDMETHODIMP BodyObject::FirstFace(IHostFace** face) {
-  Clear(face);
-  return NotYet(host_, Op::BodyFirstFace, *this);
-}
-STDMETHODIMP BodyObject::Name(BSTR* name) {
-  Clear(name);
-  return NotYet(host_, Op::BodyName, *this);
 }
 
 }  // namespace stand_in

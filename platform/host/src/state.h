@@ -9,6 +9,8 @@
 #include <ocidl.h>
 #include <stand_in/connection_point.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -258,6 +260,12 @@ class CallScope {
     if (out && !leaveOutputs_) *out = value;
   }
 
+  // The same for each of `count` values of an array.
+  template <class T>
+  void OutArray(T* out, size_t count, typename Plain<T>::type value) {
+    if (out && !leaveOutputs_) std::fill(out, out + count, value);
+  }
+
   bool Faulted() const { return faulted_; }
   HRESULT Fault() { return Finish(faultResult_, faultError_); }
   HRESULT Finish(HRESULT result, const std::string& error = {});
@@ -367,6 +375,9 @@ class ApplicationObject final : public IHostApplication, public Counted {
   IConnectionPointContainer* AsContainer() { return &container_; }
 
  private:
+  // ActiveDocument and ActiveModel: one answer under two names.
+  HRESULT GiveActiveDocument(Op op, IHostDocument** document);
+
   class Dispatch final : public DispatchRole {
    public:
     explicit Dispatch(ApplicationObject& app) : app_(app) {}
@@ -788,6 +799,164 @@ class InnerObject final : public IHostInnerObject, public Counted {
   size_t sketch_;
 };
 
+// An assembly document (it is a document too).
+class AssemblyObject final : public DocumentObject, public SecondRole<IHostAssemblyDocument> {
+ public:
+  using DocumentObject::DocumentObject;
+  STDMETHODIMP PreReadStep(LONG value, LONG* result) override;
+  void* Role(REFIID iid) override;
+
+ private:
+  HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
+    return Query("IHostAssemblyDocument", iid, object);
+  }
+  ULONG RoleAddRef() noexcept override { return AddRefThrough("IHostAssemblyDocument"); }
+  ULONG RoleRelease() noexcept override { return ReleaseThrough("IHostAssemblyDocument"); }
+};
+
+class DrawingObject final : public DocumentObject, public SecondRole<IHostDrawingDocument> {
+ public:
+  using DocumentObject::DocumentObject;
+  void* Role(REFIID iid) override;
+
+ private:
+  HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
+    return Query("IHostDrawingDocument", iid, object);
+  }
+  ULONG RoleAddRef() noexcept override { return AddRefThrough("IHostDrawingDocument"); }
+  ULONG RoleRelease() noexcept override { return ReleaseThrough("IHostDrawingDocument"); }
+};
+
+// The configuration of a part or an assembly.
+class ConfigurationObject final : public IHostConfiguration, public Counted {
+ public:
+  ConfigurationObject(HostState& host, const Document& document) : Counted(host), document_(document) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostConfiguration", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostConfiguration"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostConfiguration"); }
+  STDMETHODIMP RootComponent(IHostComponent** component) override;
+  std::string Label() const override { return document_.title + " configuration"; }
+  void* Role(REFIID iid) override;
+
+ private:
+  const Document& document_;
+};
+
+// A component as the tree shows it: the components from below the root of
+// `assembly` down to it, each in the assembly its predecessor places (none
+// for the root).
+using ComponentPath = std::vector<const Component*>;
+
+class ComponentObject final : public IHostComponent, public Counted {
+ public:
+  ComponentObject(HostState& host, const stand_in::Document& assembly, ComponentPath path)
+      : Counted(host), assembly_(assembly), path_(std::move(path)) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostComponent", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostComponent"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostComponent"); }
+  STDMETHODIMP Name(BSTR* name) override;
+  STDMETHODIMP BodyEnumerator(LONG kind, IHostBodyEnumerator** enumerator) override;
+  STDMETHODIMP Document(IHostDocument** document) override;
+  STDMETHODIMP TransformValues(double* values) override;
+  STDMETHODIMP MaterialValues(double* values) override;
+  STDMETHODIMP ChildCount(LONG* count) override;
+  STDMETHODIMP Children(IHostComponent** children) override;
+  std::string Label() const override;
+  void* Role(REFIID iid) override;
+
+ private:
+  // The components below this one: those of the assembly it is the root of
+  // or places.
+  const std::deque<Component>* Below() const;
+
+  const stand_in::Document& assembly_;
+  ComponentPath path_;
+};
+
+// A snapshot of a part's bodies of one kind, taken when it is made.
+class BodyEnumeratorObject final : public IHostBodyEnumerator, public Counted {
+ public:
+  // `part` null: none to list.
+  BodyEnumeratorObject(HostState& host, Document* part, std::vector<size_t> bodies, std::string label)
+      : Counted(host), part_(part), bodies_(std::move(bodies)), label_(std::move(label)) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostBodyEnumerator", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostBodyEnumerator"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostBodyEnumerator"); }
+  STDMETHODIMP Next(LONG count, IHostBody** body, LONG* fetched) override;
+  std::string Label() const override { return label_; }
+  void* Role(REFIID iid) override;
+
+ private:
+  Document* part_;
+  std::vector<size_t> bodies_;  // indexes into part_->bodies
+  size_t next_ = 0;
+  std::string label_;
+};
+
+// Objects of one kind that serve again once no longer held, so that walking
+// a million faces does not keep a million objects. A pointer taken up again
+// after its last release leaves the pool.
+template <class T>
+class Pool {
+ public:
+  // Room is kept for every object made, so that Return never allocates.
+  template <class MakeNew>
+  T* Take(MakeNew&& make) {
+    if (!free_.empty()) {
+      T* object = free_.back();
+      free_.pop_back();
+      object->pooled = false;
+      return object;
+    }
+    free_.reserve(made_ + 1);
+    T* object = make();
+    ++made_;
+    return object;
+  }
+  void Return(T* object) noexcept {
+    object->pooled = true;
+    free_.push_back(object);
+  }
+  void Reclaim(T* object) noexcept {
+    if (!object->pooled) return;
+    object->pooled = false;
+    free_.erase(std::remove(free_.begin(), free_.end(), object), free_.end());
+  }
+
+ private:
+  std::vector<T*> free_;
+  size_t made_ = 0;
+};
+
+// A face of a sewn body, pooled.
+class FaceObject final : public IHostFace, public Counted {
+ public:
+  explicit FaceObject(HostState& host) : Counted(host) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostFace", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostFace"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostFace"); }
+  STDMETHODIMP TriangleCount(LONG* count) override;
+  STDMETHODIMP TriangleData(LONG option, float* data) override;
+  STDMETHODIMP NextFace(IHostFace** next) override;
+  std::string Label() const override;
+  void* Role(REFIID iid) override;
+
+  void Bind(const Document& document, const Body& body, size_t bodyIndex, size_t face);
+  bool pooled = false;
+
+ private:
+  void OnAcquiredFromNone() noexcept override;
+  void OnLastRelease() noexcept override;
+  // The face's triangles, computed once per binding.
+  const std::vector<Point3>& Corners();
+
+  const Document* document_ = nullptr;
+  const Body* body_ = nullptr;
+  size_t bodyIndex_ = 0, face_ = 0;
+  std::vector<Point3> corners_;
+  bool tessellated_ = false;
+};
+
 class HostState {
  public:
   HostState();
@@ -800,7 +969,12 @@ class HostState {
   std::deque<Document> documents;
   std::vector<DocumentObject*> documentObjects;  // beside `documents`
   std::vector<LoadedFile> loadedFiles;
-  int partsMade = 0;
+  int partsMade = 0, assembliesMade = 0, drawingsMade = 0;
+  // Views of the model made once and handed out again.
+  std::map<const Body*, BodyObject*> bodyObjects;
+  std::map<const Document*, ConfigurationObject*> configurationObjects;
+  std::map<std::pair<const Document*, ComponentPath>, ComponentObject*> componentObjects;
+  Pool<FaceObject> faces;
 
   // The commands and the add-ins.
   std::deque<CommandManager> managers;
@@ -867,6 +1041,21 @@ class HostState {
     return raw;
   }
   PartObject* NewPart();
+  // A new document of that kind, which becomes the active one.
+  DocumentObject* NewDocument(DocumentKind kind, const Sheet& sheet = {});
+  DocumentObject* ObjectOf(const Document& document);
+  BodyObject* BodyView(Document& document, Body& body, size_t index);
+  FaceObject* Face(const Document& document, const Body& body, size_t bodyIndex, size_t face);
+  ConfigurationObject* Configuration(const Document& document);
+  ComponentObject* ComponentView(const Document& assembly, const ComponentPath& path);
+  // A new enumerator over the bodies of `part` (null: none) of the
+  // HostBodyKind `kind`, into `enumerator`; finishes the call.
+  HRESULT ListBodies(CallScope& call, Document* part, LONG kind, bool visibleOnly, const std::string& owner,
+                     IHostBodyEnumerator** enumerator);
+  // The host's own document given as `role` by a caller of Host; throws
+  // std::invalid_argument for any other.
+  Document& Find(const Document& document, const char* role);
+  Document& FindPart(const Document& document);
   DocumentObject* Active();
   SegmentObject* Segment(const Document& document, size_t sketch, EntityKind kind, size_t index);
 };
@@ -893,5 +1082,12 @@ HRESULT Guarded(F&& body) noexcept {
 std::wstring FromBstr(BSTR text);
 // The shortest text that reads back as `value` ("0.5", "1e-08").
 std::string NumberText(double value);
+// A new BSTR of the UTF-8 text into `out`: S_OK or E_OUTOFMEMORY.
+HRESULT GiveText(const std::string& utf8, BSTR* out);
+// Throw std::invalid_argument for what a modeller would refuse.
+void CheckMaterial(const Material& material);
+// The name a body of `part` gets when sewn: "Body" and the first number
+// from the body count on that no other body of the part is named.
+std::string NewBodyName(const Document& part);
 
 }  // namespace stand_in

@@ -6,6 +6,7 @@
 
 #include <HostApi.h>
 
+#include <array>
 #include <cstdint>
 #include <cstddef>
 #include <deque>
@@ -70,6 +71,8 @@ enum class BodyKind {
 struct Body {
   BodyKind kind = BodyKind::Collector;
   FaceSet faces;
+  std::string name;  // "Body1", "Body2", ... in the order sewn; none for a collector
+  bool visible = true;
 };
 
 struct SketchLine {
@@ -237,15 +240,55 @@ enum class DocumentKind {
   Assembly,
   Drawing,
 };
+const char* KindName(DocumentKind kind);  // "part", "assembly", "drawing"
+
+// A material as IHostPartDocument::MaterialValues gives it: red, green,
+// blue, ambient, diffuse, specular, shininess, transparency, emission, each
+// 0 to 1.
+using Material = std::array<double, kHostMaterialValues>;
+inline constexpr Material kDefaultMaterial = {0.75, 0.75, 0.75, 0.5, 0.8, 0.5, 0.3, 0.0, 0.0};
+
+// A rigid placement: a rotation, column by column (rotation[0..2] is where
+// the x axis goes), then a translation in metres.
+struct Transform {
+  double rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  Point3 translation{0, 0, 0};
+};
+
+struct Document;
+
+// A part or a sub-assembly placed in an assembly, under its root.
+struct Component {
+  std::string name;
+  const Document* document = nullptr;
+  Transform transform;  // in the assembly that holds the component
+  bool ownMaterial = false;
+  Material material{};  // when ownMaterial
+};
+
+// A drawing's sheet: the HostPaperSize and HostSheetFormat codes it was made
+// with, and its size in metres.
+struct Sheet {
+  LONG paperSize = hostPaperA0;
+  LONG format = hostPaperA0;
+  std::wstring templateName;  // of hostFormatFromFile
+  double width = 0, height = 0;
+};
 
 struct Document {
   DocumentKind kind = DocumentKind::Part;
-  std::string title;  // "Part1", "Part2", ... in creation order
+  // "Part1", "Assembly1", "Draw1", ...: each kind counts in creation order
+  std::string title;
   LONG lengthUnit = hostMM;
   bool active = false;
-  std::vector<Sketch> sketches;  // one per open/close pair of Toggle3DSketch
-  std::deque<Body> collectors;   // from IHostPartDocument::NewBody
-  std::deque<Body> bodies;       // the part's bodies, sewn from a collector
+  // One per open/close pair of Toggle3DSketch; a drawing's one sketch is its
+  // sheet, open from the start.
+  std::vector<Sketch> sketches;
+  std::deque<Body> collectors;  // from IHostPartDocument::NewBody
+  std::deque<Body> bodies;      // the part's bodies, sewn from a collector
+  Material material = kDefaultMaterial;  // a part's
+  std::deque<Component> components;      // an assembly's, in the order placed
+  Sheet sheet;                           // a drawing's
 };
 
 // A file IHostApplication::LoadFile loaded: its path as the caller gave it
@@ -429,6 +472,23 @@ class Host {
   const Document* ActiveDocument() const;  // null when none
   const std::vector<LoadedFile>& LoadedFiles() const;
 
+  // What a user sets on the model outside the system's calls. Each throws
+  // std::invalid_argument, changing nothing, for a document that is not this
+  // host's or not of the right kind, a body past the last, or a value a
+  // modeller would refuse, saying which.
+  // A part's material: every value finite, 0 to 1.
+  void SetMaterial(const Document& part, const Material& material);
+  // A body of a part (by its place in Document::bodies): a name no other
+  // body of the part has, not empty; hidden or shown.
+  void RenameBody(const Document& part, size_t body, const std::string& name);
+  void SetBodyVisible(const Document& part, size_t body, bool visible);
+  // Places a part or a sub-assembly under the assembly's root, with a name
+  // no other component there has (not empty), a rigid transform (a rotation
+  // to 1e-9, finite) and, if given, a material of its own. An assembly
+  // cannot hold itself, even through its sub-assemblies.
+  const Component& AddComponent(const Document& assembly, const Document& placed, const std::string& name,
+                                const Transform& transform, const Material* material = nullptr);
+
   // The recorder: on from the start. Off, calls cost nothing to record.
   void SetRecording(bool on);
   // QueryInterface and Release recorded too: off from the start.
@@ -498,5 +558,6 @@ std::string DocumentJson(const Document& document);
 std::string JsonString(const std::string& utf8);
 
 const char* LengthUnitName(LONG unit);  // "mm", "cm", "m", "in", "ft", or "?"
+const char* PaperName(LONG paperSize);  // "A", ..., "A0", or "custom"
 
 }  // namespace stand_in
