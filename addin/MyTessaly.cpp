@@ -130,10 +130,11 @@ STDMETHODIMP CMyTessaly::ConnectToSW(IDispatch* ThisSW, LONG Cookie, VARIANT_BOO
     m_hostApp->RegisterCallbackObject(instance, static_cast<IDispatch*>(static_cast<IMyTessaly*>(this)),
                                       m_addinCookie, &registered);
 
-    BSTR revision = nullptr;
+    // Owned, so that the text is freed however the reading ends.
+    CComBSTR revision;
     m_hostApp->RevisionNumber(&revision);
     m_hostMajor = MajorRevision(revision);
-    SysFreeString(revision);
+    revision.Empty();
 
     SetUpCommandUI();
     AdviseHostEvents();

@@ -21,6 +21,7 @@
 #include <afxwin.h>
 
 #include "VLMSWON.h"
+#include "command_line.h"
 #include "stand_in/host.h"
 #include "stand_in/paths.h"
 #include "stand_in/text.h"
@@ -43,21 +44,53 @@
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: tessaly-host register MODULE\n"
-               "       tessaly-host unregister MODULE\n"
-               "       tessaly-host open FILE [--answer LABEL=VALUE]... [--file PATH] [--interactive] [--save DIR] "
-               "[--json]\n"
-               "       tessaly-host command Import|Help|About [same options]\n"
-               "       tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody] [--progress] "
-               "[--save DIR]\n");
-  return 2;
+const char kSynopsis[] =
+    "usage: tessaly-host register MODULE\n"
+    "       tessaly-host unregister MODULE\n"
+    "       tessaly-host open FILE [--answer LABEL=VALUE]... [--file PATH] [--interactive] [--save DIR] [--json]\n"
+    "       tessaly-host command Import|Help|About [same options]\n"
+    "       tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody] [--progress] [--save DIR]\n"
+    "       tessaly-host help | --help | -h\n";
+
+const char kOptions[] =
+    "\n"
+    "Options may stand before or after the operand. Options of open and command:\n"
+    "  --answer LABEL=VALUE  answers a dialog control by its label: on or off for a check box or\n"
+    "                        radio button, an entry's text for a list (Units=Feet); repeatable\n"
+    "  --file PATH           answers the file dialog\n"
+    "  --interactive         asks for what is not answered: on a terminal, or line by line from\n"
+    "                        standard input\n"
+    "  --save DIR            writes each document as an OBJ file into DIR\n"
+    "  --json                prints the result as one JSON object\n"
+    "The registry is the file named by TESSALY_REGISTRY.\n";
+
+// What help prints: on standard output, a success.
+int Help() {
+  std::fputs(kSynopsis, stdout);
+  std::fputs(kOptions, stdout);
+  return 0;
 }
 
 int UsageError(const std::string& what) {
-  std::fprintf(stderr, "tessaly-host: %s\n", what.c_str());
-  return Usage();
+  std::fprintf(stderr, "tessaly-host: %s\n%s", what.c_str(), kSynopsis);
+  return 2;
+}
+
+// The one operand a verb takes, named `what` (FILE), or a usage error.
+bool OneOperand(const tessaly_host::Arguments& args, const char* verb, const char* what, std::string* error) {
+  if (args.operands.empty()) {
+    *error = std::string(verb) + " needs a " + what;
+    return false;
+  }
+  if (args.operands.size() > 1) {
+    *error = std::string(verb) + " takes one " + what + "; '" + args.operands[1] + "' is one too many";
+    return false;
+  }
+  if (args.operands[0].empty()) {
+    *error = std::string(verb) + " needs a " + what + ", not an empty argument";
+    return false;
+  }
+  return true;
 }
 
 // The whole text as a decimal int, nothing else.
@@ -148,32 +181,24 @@ bool SaveAll(const stand_in::Host& host, const std::string& dir) {
   return true;
 }
 
-int Demo(int argc, char** argv) {
-  int mode = 0, units = 0, multiBody = 0, progress = 0;
-  const char* saveDir = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--mode" && i + 1 < argc) {
-      const std::string m = argv[++i];
-      if (m == "solid")
-        mode = 0;
-      else if (m == "sketch")
-        mode = 1;
-      else if (!ParseInt(m.c_str(), &mode))
-        return UsageError("--mode takes solid, sketch or a number, not '" + m + "'");
-    } else if (a == "--units" && i + 1 < argc) {
-      if (!ParseInt(argv[++i], &units) || units < 0 || units > 4)
-        return UsageError(std::string("--units takes 0 to 4, not '") + argv[i] + "'");
-    } else if (a == "--multibody") {
-      multiBody = 1;
-    } else if (a == "--progress") {
-      progress = 1;
-    } else if (a == "--save" && i + 1 < argc) {
-      saveDir = argv[++i];
-    } else {
-      return UsageError("unknown argument '" + a + "'");
-    }
+int Demo(const tessaly_host::Arguments& args) {
+  if (!args.operands.empty()) return UsageError("demo takes no operand; '" + args.operands[0] + "' is one");
+  int mode = 0, units = 0;
+  if (const std::string* m = args.Last("--mode")) {
+    if (*m == "solid")
+      mode = 0;
+    else if (*m == "sketch")
+      mode = 1;
+    else if (!ParseInt(m->c_str(), &mode))
+      return UsageError("--mode takes solid, sketch or a number, not '" + *m + "'");
   }
+  if (const std::string* u = args.Last("--units")) {
+    if (!ParseInt(u->c_str(), &units) || units < 0 || units > 4)
+      return UsageError("--units takes 0 to 4, not '" + *u + "'");
+  }
+  const int multiBody = args.Has("--multibody") ? 1 : 0, progress = args.Has("--progress") ? 1 : 0;
+  const std::string* save = args.Last("--save");
+  const char* saveDir = save ? save->c_str() : nullptr;
   if (!MakeSaveDirectory(saveDir)) return 1;
 
   ON_ClassArray<ON_Mesh> meshes;
@@ -196,12 +221,14 @@ int Demo(int argc, char** argv) {
 
 // Loads MODULE and calls its DllRegisterServer or DllUnregisterServer, as
 // regsvr32 does.
-int Register(int argc, char** argv, bool unregister) {
-  if (argc != 1) return UsageError("register and unregister take one MODULE");
+int Register(const tessaly_host::Arguments& args, bool unregister) {
+  std::string usage;
+  if (!OneOperand(args, unregister ? "unregister" : "register", "MODULE", &usage)) return UsageError(usage);
+  const char* const module_name = args.operands[0].c_str();
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
   char resolved[PATH_MAX];
-  if (!realpath(argv[0], resolved)) {
-    std::fprintf(stderr, "tessaly-host: %s: %s\n", argv[0], std::strerror(errno));
+  if (!realpath(module_name, resolved)) {
+    std::fprintf(stderr, "tessaly-host: %s: %s\n", module_name, std::strerror(errno));
     return 1;
   }
   const std::wstring module = stand_in::WindowsPath(resolved);
@@ -249,72 +276,21 @@ class Screen : public stand_in::ui::ConsoleDriver {
   std::vector<Box> boxes;
 };
 
-std::string JsonText(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof(hex), "\\u%04x", c);
-          out += hex;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-// An assembly's components, each with the components of what it places.
-std::string JsonComponents(const std::deque<stand_in::Component>& components) {
-  std::string out = "[";
-  for (const auto& c : components) {
-    std::string at;
-    for (double v : {c.transform.translation.x, c.transform.translation.y, c.transform.translation.z}) {
-      char text[32];
-      at += (at.empty() ? "[" : ", ") + std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
-    }
-    out += (out.size() > 1 ? ", " : "") + std::string("{\"name\": ") + JsonText(c.name) +
-           ", \"document\": " + JsonText(c.document->title) + ", \"translation\": " + at +
-           "], \"components\": " + JsonComponents(c.document->components) + "}";
-  }
-  return out + "]";
-}
-
 std::string Json(const stand_in::Host& host, const std::vector<Screen::Box>& boxes) {
   std::string out = "{\"documents\": [";
   bool firstDoc = true;
   for (const auto& doc : host.Documents()) {
     out += firstDoc ? "\n  " : ",\n  ";
     firstDoc = false;
-    size_t lines = 0;
-    for (const auto& sketch : doc.sketches) lines += sketch.lines.size();
-    out += "{\"type\": " + JsonText(stand_in::KindName(doc.kind)) + ", \"title\": " + JsonText(doc.title) +
-           ", \"length_unit\": " + JsonText(stand_in::LengthUnitName(doc.lengthUnit)) + ", \"bodies\": [";
-    bool firstBody = true;
-    for (const auto& body : doc.bodies) {
-      out += firstBody ? "" : ", ";
-      firstBody = false;
-      out += "{\"faces\": " + std::to_string(body.faces.Count()) +
-             ", \"closed\": " + (body.kind == stand_in::BodyKind::Solid ? "true" : "false") + "}";
-    }
-    out += "], \"sketch_lines\": " + std::to_string(lines);
-    if (doc.kind == stand_in::DocumentKind::Assembly) out += ", \"components\": " + JsonComponents(doc.components);
-    out += "}";
+    out += stand_in::DocumentJson(doc);
   }
   out += firstDoc ? "], \"messages\": [" : "\n], \"messages\": [";
   bool firstBox = true;
   for (const auto& box : boxes) {
     out += firstBox ? "\n  " : ",\n  ";
     firstBox = false;
-    out += "{\"title\": " + JsonText(stand_in::ToUtf8(box.title)) + ", \"text\": " +
-           JsonText(stand_in::ToUtf8(box.text)) + "}";
+    out += "{\"title\": " + stand_in::JsonString(stand_in::ToUtf8(box.title)) + ", \"text\": " +
+           stand_in::JsonString(stand_in::ToUtf8(box.text)) + "}";
   }
   out += firstBox ? "]}\n" : "\n]}\n";
   return out;
@@ -330,31 +306,20 @@ std::string Text(const stand_in::Host& host, const std::vector<Screen::Box>& box
 
 // open FILE / command NAME: starts the host, loads and connects the
 // registered add-ins, acts, prints what the host holds, and shuts down.
-int RunAddin(int argc, char** argv, bool command) {
-  if (argc < 1) return UsageError(command ? "command takes a NAME" : "open takes a FILE");
-  const std::string target = argv[0];
+int RunAddin(const tessaly_host::Arguments& args, bool command) {
+  std::string usage;
+  if (!OneOperand(args, command ? "command" : "open", command ? "NAME" : "FILE", &usage)) return UsageError(usage);
+  const std::string& target = args.operands[0];
   std::vector<std::wstring> answers;
-  const char* saveDir = nullptr;
-  const char* file = nullptr;
-  bool json = false, interactive = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--answer" && i + 1 < argc) {
-      const std::string answer = argv[++i];
-      if (answer.find('=') == std::string::npos) return UsageError("--answer takes LABEL=VALUE, not '" + answer + "'");
-      answers.push_back(stand_in::FromUtf8(answer));
-    } else if (a == "--file" && i + 1 < argc) {
-      file = argv[++i];
-    } else if (a == "--save" && i + 1 < argc) {
-      saveDir = argv[++i];
-    } else if (a == "--json") {
-      json = true;
-    } else if (a == "--interactive") {
-      interactive = true;
-    } else {
-      return UsageError("unknown argument '" + a + "'");
-    }
+  for (const std::string& answer : args.All("--answer")) {
+    if (answer.find('=') == std::string::npos) return UsageError("--answer takes LABEL=VALUE, not '" + answer + "'");
+    answers.push_back(stand_in::FromUtf8(answer));
   }
+  const std::string* save = args.Last("--save");
+  const std::string* fileAnswer = args.Last("--file");
+  const char* saveDir = save ? save->c_str() : nullptr;
+  const char* file = fileAnswer ? fileAnswer->c_str() : nullptr;
+  const bool json = args.Has("--json"), interactive = args.Has("--interactive");
   if (!MakeSaveDirectory(saveDir)) return 1;
   // Windows form of a native file: the add-in names files the Windows way.
   auto windowsForm = [](const std::string& native) {
@@ -399,12 +364,30 @@ int RunAddin(int argc, char** argv, bool command) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
+  using tessaly_host::OptionSpec;
+  if (argc < 2) return UsageError("no command given");
   const std::string verb = argv[1];
-  if (verb == "demo") return Demo(argc - 2, argv + 2);
-  if (verb == "register") return Register(argc - 2, argv + 2, false);
-  if (verb == "unregister") return Register(argc - 2, argv + 2, true);
-  if (verb == "open") return RunAddin(argc - 2, argv + 2, false);
-  if (verb == "command") return RunAddin(argc - 2, argv + 2, true);
-  return UsageError("unknown command '" + verb + "'");
+  if (verb == "help" || verb == "--help" || verb == "-h") return Help();
+  static const std::vector<OptionSpec> kNone;
+  static const std::vector<OptionSpec> kDemo = {{"--mode", "solid, sketch or a number"},
+                                                {"--units", "a number from 0 to 4"},
+                                                {"--multibody", nullptr},
+                                                {"--progress", nullptr},
+                                                {"--save", "a folder"}};
+  static const std::vector<OptionSpec> kRun = {{"--answer", "LABEL=VALUE"}, {"--file", "a path"},
+                                               {"--save", "a folder"},      {"--json", nullptr},
+                                               {"--interactive", nullptr}};
+  const bool isDemo = verb == "demo", isRegister = verb == "register" || verb == "unregister";
+  const bool isRun = verb == "open" || verb == "command";
+  if (!isDemo && !isRegister && !isRun) return UsageError("unknown command '" + verb + "'");
+
+  tessaly_host::Arguments args;
+  std::string error;
+  if (!tessaly_host::ParseArguments(std::vector<std::string>(argv + 2, argv + argc),
+                                    isDemo ? kDemo : isRun ? kRun : kNone, &args, &error))
+    return UsageError(error);
+  if (args.help) return Help();
+  if (isDemo) return Demo(args);
+  if (isRegister) return Register(args, verb == "unregister");
+  return RunAddin(args, verb == "command");
 }

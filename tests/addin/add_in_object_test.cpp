@@ -5,6 +5,8 @@
 
 #include "MyTessaly.h"
 #include "Tessaly_i.h"
+#include "fail_each_allocation.h"
+#include "temp_dir.h"
 
 #include <ocidl.h>
 
@@ -273,6 +275,31 @@ TEST_F(AddInObject, IconsAreReadFromTemporaryFilesThatAreGoneAfterwards) {
   EXPECT_EQ(_pAtlModule->GetLockCount(), locks + 1) << "the add-in alone: the bitmap handler is gone";
 }
 
+// A temporary folder too long for the bitmap handler's buffer: no icon file
+// is made, each image is handed over as a null path, and the set-up goes on.
+TEST_F(AddInObject, IconsThatCannotBeWrittenAreHandedOverNullAndTheSetUpGoesOn) {
+  const fs::path deep = test_support::DeepFolder(root / "tmp", 300);
+  ASSERT_EQ(deep.string().size(), 300u);
+  setenv("TMP", deep.c_str(), 1);
+  const LONG cookie = Connect();
+  for (const char* op : {"IHostCommandGroup::SetSmallIconList", "IHostCommandGroup::SetLargeIconList",
+                         "IHostCommandGroup::SetSmallMainIcon", "IHostCommandGroup::SetLargeMainIcon"}) {
+    SCOPED_TRACE(op);
+    const auto calls = host.Calls();
+    const auto call = std::find_if(calls.begin(), calls.end(), [&](const auto& c) { return c.op == op; });
+    ASSERT_NE(call, calls.end());
+    EXPECT_THAT(call->error, HasSubstr("null"));
+  }
+  const auto& groups = Manager(cookie).groups;
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups.front().items.size(), 3u);
+  EXPECT_TRUE(groups.front().active);
+  EXPECT_EQ(host.CommandTabs().size(), 3u);
+  EXPECT_EQ(host.EventSinks(), 1u);
+  for (const auto& e : fs::recursive_directory_iterator(root / "tmp"))
+    EXPECT_NE(e.path().filename().string().rfind("swt", 0), 0u) << e.path();
+}
+
 // The major revision selects the version of the host's type library the
 // events are read with: the revision itself from 14 on, else 0.
 TEST_F(AddInObject, TheRevisionSelectsTheEventLibraryVersion) {
@@ -450,6 +477,40 @@ TEST_F(AddInObject, ConnectToSWAnswersOkWhenTheAdviseFails) {
   EXPECT_TRUE(Manager(cookie).groups.empty());
   EXPECT_TRUE(host.FileOpenEntries().empty());
   EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+}
+
+// Wherever memory runs out while the add-in connects, the call answers and
+// what it was given goes back: the revision text, every host reference, the
+// icon files.
+TEST_F(AddInObject, AConnectionThatRunsOutOfMemoryLeavesNothingBehind) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  ForgetEventDescriptions();
+  CComObject<CMyTessaly>* other = nullptr;
+  CComPtr<IDispatch> dispatch = DispatchOf(app());
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  long texts = 0, held = 0;
+  int failed = 0;
+  test_support::FailEachAllocation(
+      [&] {
+        other = New<CMyTessaly>();
+        texts = stand_in::LiveBstrCount();
+        held = host.HeldReferences();
+      },
+      [&] { return static_cast<SWPublished::ISwAddin*>(other)->ConnectToSW(dispatch, 7, &flag); },
+      [&](HRESULT hr, long long n) {
+        if (hr != S_OK) {
+          EXPECT_EQ(hr, E_OUTOFMEMORY) << "allocation " << n << " failed";
+          ++failed;
+        }
+        EXPECT_EQ(static_cast<SWPublished::ISwAddin*>(other)->DisconnectFromSW(&flag), E_NOTIMPL);
+        EXPECT_EQ(stand_in::LiveBstrCount(), texts) << "allocation " << n << " failed";
+        EXPECT_EQ(other->Release(), 0u) << "allocation " << n << " failed";
+        EXPECT_EQ(host.HeldReferences(), held) << "allocation " << n << " failed: " << host.DescribeHeld();
+        EXPECT_TRUE(TempFiles().empty()) << "allocation " << n << " failed";
+      });
+  dispatch.Release();
+  EXPECT_GT(failed, 0);
+  ForgetEventDescriptions();
 }
 
 // --- disconnection -------------------------------------------------------

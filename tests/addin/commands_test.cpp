@@ -2,9 +2,12 @@
 
 #include "Ombra3DS.h"
 #include "alloc_limit.h"
+#include "stand_in/text.h"
+#include "temp_dir.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace {
@@ -268,6 +271,52 @@ TEST_F(Commands, HelpIsSoughtBesideTheLoadedModule) {
   const auto opened = ui.EventsOf("shell.open");
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].text, stand_in::WindowsPath(help.string()));
+}
+
+// Copies of the module in folders of growing depth: the help file beside a
+// copy is opened while the copy's path fits the 260 characters the module's
+// path is asked into. A path that was cut may name another folder (here one
+// that holds a help file too): the warning is shown instead.
+TEST_F(Commands, HelpBesideAModuleInADeepFolder) {
+  struct Case {
+    size_t modulePath;  // characters of its Windows path
+    bool opened;
+  } const cases[] = {
+      {259, true},   // the longest that fits
+      {260, false},  // cut in the file's name
+      {270, false},  // a folder of 257 characters, more than a split's _MAX_DIR
+      {400, false},  // cut in the folders: the cut path names a parent
+  };
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.modulePath);
+    // The Windows form is the native path after "Z:".
+    const auto folder = test_support::DeepFolder(root / std::to_string(i), c.modulePath - 2 - 12);
+    const auto module = folder / "Tessaly.dll";
+    const std::wstring windowsPath = stand_in::WindowsPath(module.string());
+    ASSERT_EQ(windowsPath.size(), c.modulePath);
+    std::filesystem::copy_file(TESSALY_MODULE, module);
+    { std::ofstream(folder / "Tessaly.chm") << "help"; }
+    // The folder a path cut to 259 characters would name.
+    const std::wstring cut = windowsPath.substr(0, std::min<size_t>(windowsPath.size(), 259));
+    const auto cutFolder = std::filesystem::path(stand_in::NativePath(cut.substr(0, cut.find_last_of(L'\\'))));
+    { std::ofstream(cutFolder / "Tessaly.chm") << "help"; }
+
+    HMODULE loaded = LoadLibraryW((L"\\\\?\\" + windowsPath).c_str());
+    ASSERT_NE(loaded, nullptr);
+    ui.events.clear();
+    ShowHelp(app());
+    FreeLibrary(loaded);
+    const auto opened = ui.EventsOf("shell.open");
+    if (c.opened) {
+      EXPECT_TRUE(Boxes().empty());
+      ASSERT_EQ(opened.size(), 1u);
+      EXPECT_EQ(opened[0].text, stand_in::WindowsPath((folder / "Tessaly.chm").string()));
+    } else {
+      EXPECT_TRUE(opened.empty()) << stand_in::ToUtf8(opened.empty() ? L"" : opened[0].text);
+      EXPECT_EQ(Boxes(), std::vector<std::wstring>{L"Error displaying Tessaly for SolidWorks help file."});
+    }
+  }
 }
 
 TEST_F(Commands, AboutShowsTheCaption) {

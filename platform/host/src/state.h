@@ -548,11 +548,18 @@ class FrameObject final : public IHostFrame, public Counted {
   void* Role(REFIID iid) override;
 };
 
+// A document's sketches as a list the read side may walk: an item per
+// sketch, in order.
+class ListOwnerRole : public SecondRole<IHostListOwner> {
+ protected:
+  ~ListOwnerRole() = default;
+};
+
 // What every kind of document answers; a kind adds its own role by
 // deriving and extending Role.
 class DocumentObject : public IHostDocument, public Counted {
  public:
-  DocumentObject(HostState& host, Document& document) : Counted(host), document_(document) {}
+  DocumentObject(HostState& host, Document& document) : Counted(host), document_(document), list_(*this) {}
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostDocument", iid, object); }
   STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostDocument"); }
   STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostDocument"); }
@@ -587,7 +594,24 @@ class DocumentObject : public IHostDocument, public Counted {
   Document& document_;
 
  private:
+  class ListOwner final : public ListOwnerRole {
+   public:
+    explicit ListOwner(DocumentObject& document) : document_(document) {}
+    STDMETHODIMP FirstItem(IHostListItem** item) override;
+
+   private:
+    HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
+      return document_.Query("IHostListOwner", iid, object);
+    }
+    ULONG RoleAddRef() noexcept override { return document_.AddRefThrough("IHostListOwner"); }
+    ULONG RoleRelease() noexcept override { return document_.ReleaseThrough("IHostListOwner"); }
+    DocumentObject& document_;
+  };
+  friend class ListOwner;
+
   HRESULT Step(Op op);
+
+  ListOwner list_;
 };
 
 // The part role's IUnknown methods, apart from the document role's, so that
@@ -644,8 +668,10 @@ class BodyObject final : public IHostBody, public Counted {
   size_t index_;  // in the document's collectors or bodies, by kind
 };
 
-// A sketch line as the system holds it. Views are pooled: one no longer
-// held serves the next line, so a sketch of a million lines does not keep
+enum class EntityKind : uint8_t { Point, Line, Arc, Circle, Spline };
+
+// A sketch entity as the system holds it. Views are pooled: one no longer
+// held serves the next entity, so a sketch of a million lines does not keep
 // a million objects.
 class SegmentObject final : public IUnknown, public Counted {
  public:
@@ -656,14 +682,121 @@ class SegmentObject final : public IUnknown, public Counted {
   std::string Label() const override;
   void* Role(REFIID iid) override;
 
-  void Bind(const Document* document, size_t sketch, size_t line);
+  // `index` counts within the sketch's list of that kind (arcs and
+  // circles share one).
+  void Bind(const Document* document, size_t sketch, EntityKind kind, size_t index);
   bool pooled = false;
 
  private:
   void OnAcquiredFromNone() noexcept override;
   void OnLastRelease() noexcept override;
   const Document* document_ = nullptr;
-  size_t sketch_ = 0, line_ = 0;
+  size_t sketch_ = 0, index_ = 0;
+  EntityKind kind_ = EntityKind::Line;
+};
+
+// "Part1 sketch 2", or "Drawing1 sheet".
+std::string SketchLabel(const Document& document, size_t sketch);
+
+// The sketch role's IUnknown methods, apart from those of its role as the
+// attached object of a list item.
+class AttachedRole : public SecondRole<IHostAttachedObject> {
+ protected:
+  ~AttachedRole() = default;
+};
+
+// One of a document's sketches as the read side sees it. Each data call
+// writes the records of exactly the entities its count or size call last
+// answered on this object: the caller's room, whatever was drawn since.
+class SketchObject final : public IHostSketch, public Counted {
+ public:
+  SketchObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch), attached_(*this) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostSketch", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostSketch"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostSketch"); }
+  STDMETHODIMP LineCount(LONG* count) override;
+  STDMETHODIMP LineData(double* data) override;
+  STDMETHODIMP ArcCount(LONG* count) override;
+  STDMETHODIMP ArcData(double* data) override;
+  STDMETHODIMP SplineDataSize(LONG* size, LONG* count) override;
+  STDMETHODIMP SplineData(double* data) override;
+  STDMETHODIMP PolylineDataSize(LONG* size, LONG* count) override;
+  STDMETHODIMP PolylineData(double* data) override;
+  std::string Label() const override { return SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+  IHostAttachedObject* AsAttached() { return &attached_; }
+
+ private:
+  class Attached final : public AttachedRole {
+   public:
+    explicit Attached(SketchObject& sketch) : sketch_(sketch) {}
+    STDMETHODIMP InnerObject(IHostInnerObject** inner) override;
+
+   private:
+    HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
+      return sketch_.Query("IHostAttachedObject", iid, object);
+    }
+    ULONG RoleAddRef() noexcept override { return sketch_.AddRefThrough("IHostAttachedObject"); }
+    ULONG RoleRelease() noexcept override { return sketch_.ReleaseThrough("IHostAttachedObject"); }
+    SketchObject& sketch_;
+  };
+  friend class Attached;
+
+  // What a count call answered: the entities its data call writes.
+  struct Answer {
+    bool given = false;
+    size_t count = 0;
+  };
+  // `size` is asked for when `sized`.
+  template <class Records>
+  HRESULT Count(Op op, bool sized, LONG* size, LONG* count, Answer& answer, const Records& records);
+  template <class Records>
+  HRESULT Data(Op op, const char* countCall, double* data, const Answer& answer, const Records& records);
+
+  const Document& document_;
+  size_t sketch_;
+  Answer lines_, arcs_, splines_, polylines_;
+  Attached attached_;
+};
+
+// A list item of a document's sketch list: the sketch is its attached
+// object and its extra object.
+class ListItemObject final : public IHostListItem, public Counted {
+ public:
+  ListItemObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostListItem", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostListItem"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostListItem"); }
+  STDMETHODIMP AttachedObject(IHostAttachedObject** object) override;
+  STDMETHODIMP ExtraObject(IUnknown** object) override;
+  STDMETHODIMP NextItem(IHostListItem** next) override;
+  std::string Label() const override { return "list item of " + SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+
+ private:
+  const Document& document_;
+  size_t sketch_;
+};
+
+// Counts a sketch's entities, every kind together.
+class InnerObject final : public IHostInnerObject, public Counted {
+ public:
+  InnerObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    return Query("IHostInnerObject", iid, object);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostInnerObject"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostInnerObject"); }
+  STDMETHODIMP ItemCount(LONG* count) override;
+  std::string Label() const override { return "entity count of " + SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+
+ private:
+  const Document& document_;
+  size_t sketch_;
 };
 
 // An assembly document (it is a document too).
@@ -924,7 +1057,7 @@ class HostState {
   Document& Find(const Document& document, const char* role);
   Document& FindPart(const Document& document);
   DocumentObject* Active();
-  SegmentObject* Segment(const Document& document, size_t sketch, size_t line);
+  SegmentObject* Segment(const Document& document, size_t sketch, EntityKind kind, size_t index);
 };
 
 // A pointer handed out as interface I: one outside reference more.
@@ -947,6 +1080,8 @@ HRESULT Guarded(F&& body) noexcept {
 }
 
 std::wstring FromBstr(BSTR text);
+// The shortest text that reads back as `value` ("0.5", "1e-08").
+std::string NumberText(double value);
 // A new BSTR of the UTF-8 text into `out`: S_OK or E_OUTOFMEMORY.
 HRESULT GiveText(const std::string& utf8, BSTR* out);
 // Throw std::invalid_argument for what a modeller would refuse.

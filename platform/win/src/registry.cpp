@@ -488,9 +488,9 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
 
 LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD, DWORD type, const BYTE* data, DWORD size) {
   if (!data && size) return ERROR_NOACCESS;
-  const std::wstring name = value_name ? value_name : L"";
-  if (name.size() > kMaxValueNameChars || !ValidChars(name.c_str())) return ERROR_INVALID_PARAMETER;
   return Guarded([&](State& s) -> LSTATUS {
+    const std::wstring name = value_name ? value_name : L"";
+    if (name.size() > kMaxValueNameChars || !ValidChars(name.c_str())) return ERROR_INVALID_PARAMETER;
     std::vector<uint8_t> stored;
     if (IsStringType(type)) {
       // Whole wide characters only: a byte count in 16-bit units means the
