@@ -94,11 +94,6 @@ STDMETHODIMP ApplicationObject::NewAssemblyDocument(IHostAssemblyDocument** asse
   });
 }
 
-void* AssemblyObject::Role(REFIID iid) {
-  if (iid == __uuidof(IHostAssemblyDocument)) return static_cast<IHostAssemblyDocument*>(this);
-  return DocumentObject::Role(iid);
-}
-
 // The components' geometry is always at hand here: nothing to make ready.
 STDMETHODIMP AssemblyObject::PreReadStep(LONG value, LONG* result) {
   return Guarded([&] {
@@ -113,11 +108,7 @@ STDMETHODIMP AssemblyObject::PreReadStep(LONG value, LONG* result) {
 }
 
 ConfigurationObject* HostState::Configuration(const Document& document) {
-  auto found = configurationObjects.find(&document);
-  if (found != configurationObjects.end()) return found->second;
-  ConfigurationObject* object = Make<ConfigurationObject>(document);
-  configurationObjects.emplace(&document, object);
-  return object;
+  return Cached(configurationObjects, &document, [&] { return Make<ConfigurationObject>(document); });
 }
 
 void* ConfigurationObject::Role(REFIID iid) {
@@ -138,12 +129,8 @@ STDMETHODIMP ConfigurationObject::RootComponent(IHostComponent** component) {
 }
 
 ComponentObject* HostState::ComponentView(const Document& assembly, const ComponentPath& path) {
-  auto key = std::make_pair(&assembly, path);
-  auto found = componentObjects.find(key);
-  if (found != componentObjects.end()) return found->second;
-  ComponentObject* object = Make<ComponentObject>(assembly, path);
-  componentObjects.emplace(std::move(key), object);
-  return object;
+  return Cached(componentObjects, std::make_pair(&assembly, path),
+                [&] { return Make<ComponentObject>(assembly, path); });
 }
 
 void* ComponentObject::Role(REFIID iid) {

@@ -189,11 +189,7 @@ STDMETHODIMP BodyEnumeratorObject::Next(LONG count, IHostBody** body, LONG* fetc
 }
 
 BodyObject* HostState::BodyView(Document& document, Body& body, size_t index) {
-  auto found = bodyObjects.find(&body);
-  if (found != bodyObjects.end()) return found->second;
-  BodyObject* object = Make<BodyObject>(document, body, index);
-  bodyObjects.emplace(&body, object);
-  return object;
+  return Cached(bodyObjects, static_cast<const Body*>(&body), [&] { return Make<BodyObject>(document, body, index); });
 }
 
 // A body from NewBody only gathers faces: until they are sewn it is no body

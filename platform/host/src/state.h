@@ -666,32 +666,34 @@ class SegmentObject final : public IUnknown, public Counted {
   size_t sketch_ = 0, line_ = 0;
 };
 
-// An assembly document (it is a document too).
-class AssemblyObject final : public DocumentObject, public SecondRole<IHostAssemblyDocument> {
+// A document whose kind adds a role of its own, `I`, named `role` in the
+// record.
+template <class I>
+class KindDocument : public DocumentObject, public SecondRole<I> {
  public:
-  using DocumentObject::DocumentObject;
-  STDMETHODIMP PreReadStep(LONG value, LONG* result) override;
-  void* Role(REFIID iid) override;
+  KindDocument(HostState& host, Document& document, const char* role)
+      : DocumentObject(host, document), role_(role) {}
+  void* Role(REFIID iid) override {
+    if (iid == __uuidof(I)) return static_cast<I*>(this);
+    return DocumentObject::Role(iid);
+  }
 
  private:
-  HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-    return Query("IHostAssemblyDocument", iid, object);
-  }
-  ULONG RoleAddRef() noexcept override { return AddRefThrough("IHostAssemblyDocument"); }
-  ULONG RoleRelease() noexcept override { return ReleaseThrough("IHostAssemblyDocument"); }
+  HRESULT RoleQuery(REFIID iid, void** object) noexcept override { return Query(role_, iid, object); }
+  ULONG RoleAddRef() noexcept override { return AddRefThrough(role_); }
+  ULONG RoleRelease() noexcept override { return ReleaseThrough(role_); }
+  const char* role_;
 };
 
-class DrawingObject final : public DocumentObject, public SecondRole<IHostDrawingDocument> {
+class AssemblyObject final : public KindDocument<IHostAssemblyDocument> {
  public:
-  using DocumentObject::DocumentObject;
-  void* Role(REFIID iid) override;
+  AssemblyObject(HostState& host, Document& document) : KindDocument(host, document, "IHostAssemblyDocument") {}
+  STDMETHODIMP PreReadStep(LONG value, LONG* result) override;
+};
 
- private:
-  HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-    return Query("IHostDrawingDocument", iid, object);
-  }
-  ULONG RoleAddRef() noexcept override { return AddRefThrough("IHostDrawingDocument"); }
-  ULONG RoleRelease() noexcept override { return ReleaseThrough("IHostDrawingDocument"); }
+class DrawingObject final : public KindDocument<IHostDrawingDocument> {
+ public:
+  DrawingObject(HostState& host, Document& document) : KindDocument(host, document, "IHostDrawingDocument") {}
 };
 
 // The configuration of a part or an assembly.
@@ -926,6 +928,16 @@ class HostState {
   DocumentObject* Active();
   SegmentObject* Segment(const Document& document, size_t sketch, size_t line);
 };
+
+// The view `cache` holds for `key`, made by `make` the first time.
+template <class T, class Key, class MakeNew>
+T* Cached(std::map<Key, T*>& cache, const Key& key, MakeNew&& make) {
+  auto found = cache.find(key);
+  if (found != cache.end()) return found->second;
+  T* object = make();
+  cache.emplace(key, object);
+  return object;
+}
 
 // A pointer handed out as interface I: one outside reference more.
 template <class I, class T>
