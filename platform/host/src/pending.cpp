@@ -20,31 +20,6 @@ HRESULT NotYet(HostState& host, Op op, const Counted& object) {
 
 }  // namespace
 
-STDMETHODIMP DocumentObject::CreateSketchPoint(double, double, double, IUnknown** point) {
-  Clear(point);
-  return NotYet(host_, Op::DocCreateSketchPoint, *this);
-}
-STDMETHODIMP DocumentObject::CreateSketchCircle(double, double, double, double, IUnknown** segment) {
-  Clear(segment);
-  return NotYet(host_, Op::DocCreateSketchCircle, *this);
-}
-STDMETHODIMP DocumentObject::CreateSketchArc(double, double, double, double, double, double, double, double, double,
-                                             short, IUnknown** segment) {
-  Clear(segment);
-  return NotYet(host_, Op::DocCreateSketchArc, *this);
-}
-STDMETHODIMP DocumentObject::CreateSketchSplineByPoints(LONG, const double*, IUnknown** segment) {
-  Clear(segment);
-  return NotYet(host_, Op::DocCreateSketchSplineByPoints, *this);
-}
-STDMETHODIMP DocumentObject::CreateSketchSplineByNurbs(const LONG*, const double*, const double*, IUnknown** segment) {
-  Clear(segment);
-  return NotYet(host_, Op::DocCreateSketchSplineByNurbs, *this);
-}
-STDMETHODIMP DocumentObject::GetSketch(LONG, IHostSketch** sketch) {
-  Clear(sketch);
-  return NotYet(host_, Op::DocGetSketch, *this);
-}
 
 STDMETHODIMP BodyObject::CreateBSplineSurface(const LONG*, const double*, const double*, const double*,
                                               IHostSurface** surface) {
