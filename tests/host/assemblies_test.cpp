@@ -255,9 +255,9 @@ TEST_F(AssemblyTest, TheHostPrintsTheTree) {
 
   const std::string json = stand_in::DocumentJson(doc_(3));
   EXPECT_NE(json.find("\"type\": \"assembly\""), std::string::npos) << json;
-  EXPECT_NE(json.find(", \"components\": [{\"name\": \"Part1-1\", \"document\": \"Part1\", \"translation\": [0.1, 0, 0], "
-                      "\"components\": []}, {\"name\": \"Assembly1-1\", \"document\": \"Assembly1\", \"translation\": [0, 1, 0], "
-                      "\"components\": [{\"name\": \"Part2-1\", "),
+  EXPECT_NE(json.find(", \"components\": [{\"name\": \"Part1-1\", \"document\": \"Part1\", "
+                      "\"translation\": [0.1, 0, 0], \"components\": []}, {\"name\": \"Assembly1-1\", "
+                      "\"document\": \"Assembly1\", \"translation\": [0, 1, 0], \"components\": [{\"name\": \"Part2-1\", "),
             std::string::npos)
       << json;
   EXPECT_EQ(stand_in::DocumentJson(doc_(0)).find("components"), std::string::npos);

@@ -16,7 +16,8 @@ Transform Compose(const Transform& outer, const Transform& inner) {
   const double* b = inner.rotation;
   for (int column = 0; column < 3; ++column)
     for (int row = 0; row < 3; ++row)
-      t.rotation[3 * column + row] = a[row] * b[3 * column] + a[3 + row] * b[3 * column + 1] + a[6 + row] * b[3 * column + 2];
+      t.rotation[3 * column + row] =
+          a[row] * b[3 * column] + a[3 + row] * b[3 * column + 1] + a[6 + row] * b[3 * column + 2];
   const Point3& p = inner.translation;
   t.translation = {a[0] * p.x + a[3] * p.y + a[6] * p.z + outer.translation.x,
                    a[1] * p.x + a[4] * p.y + a[7] * p.z + outer.translation.y,
@@ -30,7 +31,9 @@ void CheckTransform(const Transform& t) {
     if (!std::isfinite(t.rotation[i]))
       throw std::invalid_argument("rotation[" + std::to_string(i) + "] is not a finite number");
   const double* c = t.rotation;
-  auto dot = [c](int i, int j) { return c[3 * i] * c[3 * j] + c[3 * i + 1] * c[3 * j + 1] + c[3 * i + 2] * c[3 * j + 2]; };
+  auto dot = [c](int i, int j) {
+    return c[3 * i] * c[3 * j] + c[3 * i + 1] * c[3 * j + 1] + c[3 * i + 2] * c[3 * j + 2];
+  };
   for (int i = 0; i < 3; ++i)
     for (int j = i; j < 3; ++j)
       if (std::fabs(dot(i, j) - (i == j ? 1.0 : 0.0)) > 1e-9)

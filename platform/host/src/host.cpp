@@ -262,8 +262,9 @@ std::string Host::Describe() const {
     }
     for (size_t i = 0; i < d.bodies.size(); ++i) {
       const Body& b = d.bodies[i];
-      out += "  body " + std::to_string(i + 1) + " \"" + b.name + "\": " + (b.kind == BodyKind::Solid ? "solid" : "sheet") +
-             ", " + Count(b.faces.Count(), "face") + (b.visible ? "" : ", hidden") + "\n";
+      out += "  body " + std::to_string(i + 1) + " \"" + b.name + "\": " +
+             (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " + Count(b.faces.Count(), "face") +
+             (b.visible ? "" : ", hidden") + "\n";
     }
     DescribeComponents(d.components, 1, out);
     for (size_t i = 0; i < d.collectors.size(); ++i) {

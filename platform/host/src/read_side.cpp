@@ -178,7 +178,8 @@ STDMETHODIMP BodyEnumeratorObject::Next(LONG count, IHostBody** body, LONG* fetc
     call.Out(fetched, 0);
     if (call.Faulted()) return call.Fault();
     if (!body) return call.Finish(E_POINTER, "body is null");
-    if (count != 1) return call.Finish(E_INVALIDARG, "count is " + std::to_string(count) + "; bodies come one at a time");
+    if (count != 1)
+      return call.Finish(E_INVALIDARG, "count is " + std::to_string(count) + "; bodies come one at a time");
     if (next_ == bodies_.size()) return call.Finish(S_FALSE);
     const size_t index = bodies_[next_];
     *body = HandOut<IHostBody>(host_.BodyView(*part_, part_->bodies[index], index));
