@@ -34,7 +34,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>

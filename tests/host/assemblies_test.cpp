@@ -252,4 +252,13 @@ TEST_F(AssemblyTest, TheHostPrintsTheTree) {
             std::string::npos)
       << text;
   EXPECT_NE(text.find("  body 2 \"Body2\": solid, 4 faces, hidden\n"), std::string::npos) << text;
+
+  const std::string json = stand_in::DocumentJson(doc_(3));
+  EXPECT_NE(json.find("\"type\": \"assembly\""), std::string::npos) << json;
+  EXPECT_NE(json.find(", \"components\": [{\"name\": \"Part1-1\", \"document\": \"Part1\", "
+                      "\"translation\": [0.1, 0, 0], \"components\": []}, {\"name\": \"Assembly1-1\", "
+                      "\"document\": \"Assembly1\", \"translation\": [0, 1, 0], \"components\": [{\"name\": \"Part2-1\", "),
+            std::string::npos)
+      << json;
+  EXPECT_EQ(stand_in::DocumentJson(doc_(0)).find("components"), std::string::npos);
 }

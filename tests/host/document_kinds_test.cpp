@@ -128,8 +128,7 @@ TEST_F(KindTest, ADrawingHasItsSheetOpenAndNoConfiguration) {
   IHostConfiguration* configuration = reinterpret_cast<IHostConfiguration*>(this);
   EXPECT_EQ(document->ActiveConfiguration(&configuration), S_OK);
   EXPECT_EQ(configuration, nullptr);
-  EXPECT_NE(host.Describe().find("Draw1: drawing, unit mm, active\n  sheet: 0 lines\n  sheet A0, 1189 x 841 mm, "
-                                 "format A0\n"),
+  EXPECT_NE(host.Describe().find("Draw1: drawing, unit mm, active\n  sheet A0, 1189 x 841 mm, format A0: 0 lines\n"),
             std::string::npos)
       << host.Describe();
 }

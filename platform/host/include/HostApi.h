@@ -245,8 +245,10 @@ struct IHostPartDocument : IUnknown {
   STDMETHOD(NewBody)(IHostBody** body) PURE;
   // The part's material: kHostMaterialValues doubles into `values`.
   STDMETHOD(MaterialValues)(double* values) PURE;
-  // The part's bodies of one HostBodyKind, in the order they were made;
-  // `visibleOnly` VARIANT_FALSE lists hidden bodies too.
+  // The part's bodies of one HostBodyKind, in the order they were made, as
+  // they are when it is called; `visibleOnly` VARIANT_FALSE lists hidden
+  // bodies too. Another kind is E_INVALIDARG. A body from NewBody is not
+  // one of them until it is sewn.
   STDMETHOD(BodyEnumerator)(LONG kind, VARIANT_BOOL visibleOnly, IHostBodyEnumerator** enumerator) PURE;
 
  protected:
@@ -256,8 +258,8 @@ STAND_IN_INTERFACE_ID(IHostPartDocument, "83A33D32-27C5-11CE-BFD4-00400513BB57")
 
 // An assembly document (it answers IHostDocument too).
 struct IHostAssemblyDocument : IUnknown {
-  // Makes the components' geometry ready to read; `value` 0. `result`
-  // receives a status the caller need not read.
+  // Makes the components' geometry ready to read; `value` 0 (another is
+  // E_INVALIDARG). `result` receives a status the caller need not read.
   STDMETHOD(PreReadStep)(LONG value, LONG* result) PURE;
 
  protected:
@@ -310,8 +312,8 @@ struct IHostComponent : IUnknown {
 STAND_IN_INTERFACE_ID(IHostComponent, "C9FEF9F6-2684-4058-9E20-5F73C6D8A814");
 
 struct IHostBodyEnumerator : IUnknown {
-  // The next `count` (1) bodies; S_FALSE with a null body after the last.
-  // `fetched` may be null.
+  // The next `count` bodies: one at a time, another count is E_INVALIDARG.
+  // S_FALSE with a null body after the last. `fetched` may be null.
   STDMETHOD(Next)(LONG count, IHostBody** body, LONG* fetched) PURE;
 
  protected:
@@ -358,7 +360,9 @@ struct IHostBody : IUnknown {
   // v start, v end), becomes a face; `uBounded` and `vBounded` 1.
   STDMETHOD(CreateBoundedSurface)(LONG uBounded, LONG vBounded, const double* range) PURE;
 
-  // The read side: the first face (then IHostFace::NextFace), the name.
+  // The read side: the first face (then IHostFace::NextFace), the name
+  // ("Body1", "Body2", ... in the order sewn, unless renamed). A body from
+  // NewBody has neither until it is sewn (E_FAIL).
   STDMETHOD(FirstFace)(IHostFace** face) PURE;
   STDMETHOD(Name)(BSTR* name) PURE;
 
@@ -383,8 +387,9 @@ struct IHostSurface : IUnknown {
 STAND_IN_INTERFACE_ID(IHostSurface, "4C7766C0-15D6-4A27-A2D8-BC55056502DA");
 
 struct IHostFace : IUnknown {
-  // The face's tessellation: `count` triangles; TriangleData (`option` 0)
-  // fills 9 floats a triangle, the corners x, y, z in metres.
+  // The face's tessellation: `count` triangles; TriangleData (`option` 0,
+  // another is E_INVALIDARG) fills 9 floats a triangle, the corners x, y, z
+  // in metres, each triangle wound as the face (outward on a solid).
   STDMETHOD(TriangleCount)(LONG* count) PURE;
   STDMETHOD(TriangleData)(LONG option, float* data) PURE;
   // The next face of the body, null (and S_FALSE) after the last.

@@ -16,7 +16,8 @@ Transform Compose(const Transform& outer, const Transform& inner) {
   const double* b = inner.rotation;
   for (int column = 0; column < 3; ++column)
     for (int row = 0; row < 3; ++row)
-      t.rotation[3 * column + row] = a[row] * b[3 * column] + a[3 + row] * b[3 * column + 1] + a[6 + row] * b[3 * column + 2];
+      t.rotation[3 * column + row] =
+          a[row] * b[3 * column] + a[3 + row] * b[3 * column + 1] + a[6 + row] * b[3 * column + 2];
   const Point3& p = inner.translation;
   t.translation = {a[0] * p.x + a[3] * p.y + a[6] * p.z + outer.translation.x,
                    a[1] * p.x + a[4] * p.y + a[7] * p.z + outer.translation.y,
@@ -30,7 +31,9 @@ void CheckTransform(const Transform& t) {
     if (!std::isfinite(t.rotation[i]))
       throw std::invalid_argument("rotation[" + std::to_string(i) + "] is not a finite number");
   const double* c = t.rotation;
-  auto dot = [c](int i, int j) { return c[3 * i] * c[3 * j] + c[3 * i + 1] * c[3 * j + 1] + c[3 * i + 2] * c[3 * j + 2]; };
+  auto dot = [c](int i, int j) {
+    return c[3 * i] * c[3 * j] + c[3 * i + 1] * c[3 * j + 1] + c[3 * i + 2] * c[3 * j + 2];
+  };
   for (int i = 0; i < 3; ++i)
     for (int j = i; j < 3; ++j)
       if (std::fabs(dot(i, j) - (i == j ? 1.0 : 0.0)) > 1e-9)
@@ -94,11 +97,6 @@ STDMETHODIMP ApplicationObject::NewAssemblyDocument(IHostAssemblyDocument** asse
   });
 }
 
-void* AssemblyObject::Role(REFIID iid) {
-  if (iid == __uuidof(IHostAssemblyDocument)) return static_cast<IHostAssemblyDocument*>(this);
-  return DocumentObject::Role(iid);
-}
-
 // The components' geometry is always at hand here: nothing to make ready.
 STDMETHODIMP AssemblyObject::PreReadStep(LONG value, LONG* result) {
   return Guarded([&] {
@@ -113,11 +111,7 @@ STDMETHODIMP AssemblyObject::PreReadStep(LONG value, LONG* result) {
 }
 
 ConfigurationObject* HostState::Configuration(const Document& document) {
-  auto found = configurationObjects.find(&document);
-  if (found != configurationObjects.end()) return found->second;
-  ConfigurationObject* object = Make<ConfigurationObject>(document);
-  configurationObjects.emplace(&document, object);
-  return object;
+  return Cached(configurationObjects, &document, [&] { return Make<ConfigurationObject>(document); });
 }
 
 void* ConfigurationObject::Role(REFIID iid) {
@@ -138,12 +132,8 @@ STDMETHODIMP ConfigurationObject::RootComponent(IHostComponent** component) {
 }
 
 ComponentObject* HostState::ComponentView(const Document& assembly, const ComponentPath& path) {
-  auto key = std::make_pair(&assembly, path);
-  auto found = componentObjects.find(key);
-  if (found != componentObjects.end()) return found->second;
-  ComponentObject* object = Make<ComponentObject>(assembly, path);
-  componentObjects.emplace(std::move(key), object);
-  return object;
+  return Cached(componentObjects, std::make_pair(&assembly, path),
+                [&] { return Make<ComponentObject>(assembly, path); });
 }
 
 void* ComponentObject::Role(REFIID iid) {

@@ -74,9 +74,4 @@ STDMETHODIMP ApplicationObject::NewDrawingDocument(LONG paperSize, BSTR template
   });
 }
 
-void* DrawingObject::Role(REFIID iid) {
-  if (iid == __uuidof(IHostDrawingDocument)) return static_cast<IHostDrawingDocument*>(this);
-  return DocumentObject::Role(iid);
-}
-
 }  // namespace stand_in

@@ -6,7 +6,6 @@
 
 #include <objbase.h>
 
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -103,15 +102,14 @@ void DescribeCommands(const HostState& s, std::string& out) {
   if (!s.events->Cookies().empty()) out += Count(s.events->Cookies().size(), "event sink") + " advised\n";
 }
 
-std::string Number(double v) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
-}
-
-std::string SheetFormatText(const Sheet& sheet) {
-  if (sheet.format == hostFormatNone) return "no format";
-  if (sheet.format == hostFormatFromFile) return "format from " + Q(sheet.templateName);
-  return std::string("format ") + PaperName(sheet.format);
+// "A0, 1189 x 841 mm, format A0"
+std::string SheetText(const Sheet& sheet) {
+  char size[64];
+  std::snprintf(size, sizeof size, "%.6g x %.6g mm", sheet.width * 1000, sheet.height * 1000);
+  std::string out = std::string(PaperName(sheet.paperSize)) + ", " + size + ", ";
+  if (sheet.format == hostFormatNone) return out + "no format";
+  if (sheet.format == hostFormatFromFile) return out + "format from " + Q(sheet.templateName);
+  return out + "format " + PaperName(sheet.format);
 }
 
 // The tree under an assembly's root, sub-assemblies opened in place.
@@ -119,13 +117,13 @@ void DescribeComponents(const std::deque<Component>& components, int depth, std:
   for (const Component& c : components) {
     const Point3& t = c.transform.translation;
     out += std::string(2 * static_cast<size_t>(depth), ' ') + "component \"" + c.name + "\": " + c.document->title +
-           " at (" + Number(t.x) + ", " + Number(t.y) + ", " + Number(t.z) + ")";
+           " at (" + NumberText(t.x) + ", " + NumberText(t.y) + ", " + NumberText(t.z) + ")";
     const double* r = c.transform.rotation;
     bool turned = false;
     for (int i = 0; i < 9; ++i) turned |= r[i] != (i % 4 == 0 ? 1.0 : 0.0);
     if (turned) {
       out += " turned [";
-      for (int i = 0; i < 9; ++i) out += (i ? " " : "") + Number(r[i]);
+      for (int i = 0; i < 9; ++i) out += (i ? " " : "") + NumberText(r[i]);
       out += "]";
     }
     out += c.ownMaterial ? ", own material\n" : "\n";
@@ -258,20 +256,15 @@ std::string Host::Describe() const {
     for (size_t i = 0; i < d.sketches.size(); ++i) {
       const Sketch& k = d.sketches[i];
       if (d.kind == DocumentKind::Drawing && i == 0)
-        out += "  sheet: " + DescribeSketch(k) + "\n";
+        out += "  sheet " + SheetText(d.sheet) + ": " + DescribeSketch(k) + "\n";
       else
         out += "  sketch " + std::to_string(i + 1) + ": " + DescribeSketch(k) + (k.open ? ", open" : "") + "\n";
     }
     for (size_t i = 0; i < d.bodies.size(); ++i) {
       const Body& b = d.bodies[i];
-      out += "  body " + std::to_string(i + 1) + " \"" + b.name + "\": " + (b.kind == BodyKind::Solid ? "solid" : "sheet") +
-             ", " + Count(b.faces.Count(), "face") + (b.visible ? "" : ", hidden") + "\n";
-    }
-    if (d.kind == DocumentKind::Drawing) {
-      char size[64];
-      std::snprintf(size, sizeof size, "%.6g x %.6g mm", d.sheet.width * 1000, d.sheet.height * 1000);
-      out += std::string("  sheet ") + PaperName(d.sheet.paperSize) + ", " + size + ", " + SheetFormatText(d.sheet) +
-             "\n";
+      out += "  body " + std::to_string(i + 1) + " \"" + b.name + "\": " +
+             (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " + Count(b.faces.Count(), "face") +
+             (b.visible ? "" : ", hidden") + "\n";
     }
     DescribeComponents(d.components, 1, out);
     for (size_t i = 0; i < d.collectors.size(); ++i) {
@@ -313,10 +306,10 @@ namespace {
 std::string ComponentsJson(const std::deque<Component>& components) {
   std::string out = "[";
   for (const Component& c : components) {
+    const Point3& t = c.transform.translation;
     out += (out.size() > 1 ? ", " : "") + std::string("{\"name\": ") + JsonString(c.name) +
-           ", \"document\": " + JsonString(c.document->title) + ", \"translation\": [" +
-           NumberText(c.transform.translation.x) + ", " + NumberText(c.transform.translation.y) + ", " +
-           NumberText(c.transform.translation.z) + "], \"components\": " + ComponentsJson(c.document->components) +
+           ", \"document\": " + JsonString(c.document->title) + ", \"translation\": [" + NumberText(t.x) + ", " +
+           NumberText(t.y) + ", " + NumberText(t.z) + "], \"components\": " + ComponentsJson(c.document->components) +
            "}";
   }
   return out + "]";
@@ -340,7 +333,7 @@ std::string DocumentJson(const Document& d) {
          std::to_string(n.points) + ", \"sketch_arcs\": " + std::to_string(n.arcs) +
          ", \"sketch_circles\": " + std::to_string(n.circles) + ", \"sketch_splines\": " +
          std::to_string(n.splines) +
-         (d.kind == DocumentKind::Assembly ? ", \"components\": " + ComponentsJson(d.components) : "") + "}";
+         (d.kind == DocumentKind::Assembly ? ", \"components\": " + ComponentsJson(d.components) : std::string()) + "}";
 }
 
 }  // namespace stand_in

@@ -178,7 +178,8 @@ STDMETHODIMP BodyEnumeratorObject::Next(LONG count, IHostBody** body, LONG* fetc
     call.Out(fetched, 0);
     if (call.Faulted()) return call.Fault();
     if (!body) return call.Finish(E_POINTER, "body is null");
-    if (count != 1) return call.Finish(E_INVALIDARG, "count is " + std::to_string(count) + "; bodies come one at a time");
+    if (count != 1)
+      return call.Finish(E_INVALIDARG, "count is " + std::to_string(count) + "; bodies come one at a time");
     if (next_ == bodies_.size()) return call.Finish(S_FALSE);
     const size_t index = bodies_[next_];
     *body = HandOut<IHostBody>(host_.BodyView(*part_, part_->bodies[index], index));
@@ -189,11 +190,7 @@ STDMETHODIMP BodyEnumeratorObject::Next(LONG count, IHostBody** body, LONG* fetc
 }
 
 BodyObject* HostState::BodyView(Document& document, Body& body, size_t index) {
-  auto found = bodyObjects.find(&body);
-  if (found != bodyObjects.end()) return found->second;
-  BodyObject* object = Make<BodyObject>(document, body, index);
-  bodyObjects.emplace(&body, object);
-  return object;
+  return Cached(bodyObjects, static_cast<const Body*>(&body), [&] { return Make<BodyObject>(document, body, index); });
 }
 
 // A body from NewBody only gathers faces: until they are sewn it is no body

@@ -307,6 +307,8 @@ class Counted {
   ULONG ReleaseThrough(const char* through) noexcept;
   virtual void OnAcquiredFromNone() noexcept {}
   virtual void OnLastRelease() noexcept {}
+  template <class I>
+  friend class ForwardingRole;
 
   HostState& host_;
 
@@ -334,15 +336,22 @@ class SecondRole : public I {
   virtual ULONG RoleRelease() noexcept = 0;
 };
 
-// The application as IDispatch: it has no names the add-in may call.
-class DispatchRole : public SecondRole<IDispatch> {
- protected:
-  ~DispatchRole() = default;
-};
+// A further role whose IUnknown methods are its owner's, recorded as called
+// through the interface `name`.
+template <class I>
+class ForwardingRole : public SecondRole<I> {
+ public:
+  ForwardingRole(Counted& owner, const char* name) : owner_(owner), name_(name) {}
 
-class ContainerRole : public SecondRole<IConnectionPointContainer> {
  protected:
-  ~ContainerRole() = default;
+  ~ForwardingRole() = default;
+
+ private:
+  HRESULT RoleQuery(REFIID iid, void** object) noexcept final { return owner_.Query(name_, iid, object); }
+  ULONG RoleAddRef() noexcept final { return owner_.AddRefThrough(name_); }
+  ULONG RoleRelease() noexcept final { return owner_.ReleaseThrough(name_); }
+  Counted& owner_;
+  const char* name_;
 };
 
 class ConnectionPointObject;
@@ -378,9 +387,10 @@ class ApplicationObject final : public IHostApplication, public Counted {
   // ActiveDocument and ActiveModel: one answer under two names.
   HRESULT GiveActiveDocument(Op op, IHostDocument** document);
 
-  class Dispatch final : public DispatchRole {
+  // The application as IDispatch: it has no names the add-in may call.
+  class Dispatch final : public ForwardingRole<IDispatch> {
    public:
-    explicit Dispatch(ApplicationObject& app) : app_(app) {}
+    explicit Dispatch(ApplicationObject& app) : ForwardingRole(app, "IDispatch"), app_(app) {}
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
@@ -388,27 +398,17 @@ class ApplicationObject final : public IHostApplication, public Counted {
                         EXCEPINFO* exception, UINT* argError) override;
 
    private:
-    HRESULT RoleQuery(REFIID iid, void** object) noexcept override { return app_.Query("IDispatch", iid, object); }
-    ULONG RoleAddRef() noexcept override { return app_.AddRefThrough("IDispatch"); }
-    ULONG RoleRelease() noexcept override { return app_.ReleaseThrough("IDispatch"); }
     ApplicationObject& app_;
   };
-  class Container final : public ContainerRole {
+  class Container final : public ForwardingRole<IConnectionPointContainer> {
    public:
-    explicit Container(ApplicationObject& app) : app_(app) {}
+    explicit Container(ApplicationObject& app) : ForwardingRole(app, "IConnectionPointContainer"), app_(app) {}
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
    private:
-    HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-      return app_.Query("IConnectionPointContainer", iid, object);
-    }
-    ULONG RoleAddRef() noexcept override { return app_.AddRefThrough("IConnectionPointContainer"); }
-    ULONG RoleRelease() noexcept override { return app_.ReleaseThrough("IConnectionPointContainer"); }
     ApplicationObject& app_;
   };
-  friend class Dispatch;
-  friend class Container;
 
   Dispatch dispatch_;
   Container container_;
@@ -548,13 +548,6 @@ class FrameObject final : public IHostFrame, public Counted {
   void* Role(REFIID iid) override;
 };
 
-// A document's sketches as a list the read side may walk: an item per
-// sketch, in order.
-class ListOwnerRole : public SecondRole<IHostListOwner> {
- protected:
-  ~ListOwnerRole() = default;
-};
-
 // What every kind of document answers; a kind adds its own role by
 // deriving and extending Role.
 class DocumentObject : public IHostDocument, public Counted {
@@ -594,20 +587,16 @@ class DocumentObject : public IHostDocument, public Counted {
   Document& document_;
 
  private:
-  class ListOwner final : public ListOwnerRole {
+  // The document's sketches as a list the read side may walk: an item per
+  // sketch, in order.
+  class ListOwner final : public ForwardingRole<IHostListOwner> {
    public:
-    explicit ListOwner(DocumentObject& document) : document_(document) {}
+    explicit ListOwner(DocumentObject& document) : ForwardingRole(document, "IHostListOwner"), document_(document) {}
     STDMETHODIMP FirstItem(IHostListItem** item) override;
 
    private:
-    HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-      return document_.Query("IHostListOwner", iid, object);
-    }
-    ULONG RoleAddRef() noexcept override { return document_.AddRefThrough("IHostListOwner"); }
-    ULONG RoleRelease() noexcept override { return document_.ReleaseThrough("IHostListOwner"); }
     DocumentObject& document_;
   };
-  friend class ListOwner;
 
   HRESULT Step(Op op);
 
@@ -698,13 +687,6 @@ class SegmentObject final : public IUnknown, public Counted {
 // "Part1 sketch 2", or "Drawing1 sheet".
 std::string SketchLabel(const Document& document, size_t sketch);
 
-// The sketch role's IUnknown methods, apart from those of its role as the
-// attached object of a list item.
-class AttachedRole : public SecondRole<IHostAttachedObject> {
- protected:
-  ~AttachedRole() = default;
-};
-
 // One of a document's sketches as the read side sees it. Each data call
 // writes the records of exactly the entities its count or size call last
 // answered on this object: the caller's room, whatever was drawn since.
@@ -728,20 +710,15 @@ class SketchObject final : public IHostSketch, public Counted {
   IHostAttachedObject* AsAttached() { return &attached_; }
 
  private:
-  class Attached final : public AttachedRole {
+  // The sketch as the attached object of a list item.
+  class Attached final : public ForwardingRole<IHostAttachedObject> {
    public:
-    explicit Attached(SketchObject& sketch) : sketch_(sketch) {}
+    explicit Attached(SketchObject& sketch) : ForwardingRole(sketch, "IHostAttachedObject"), sketch_(sketch) {}
     STDMETHODIMP InnerObject(IHostInnerObject** inner) override;
 
    private:
-    HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-      return sketch_.Query("IHostAttachedObject", iid, object);
-    }
-    ULONG RoleAddRef() noexcept override { return sketch_.AddRefThrough("IHostAttachedObject"); }
-    ULONG RoleRelease() noexcept override { return sketch_.ReleaseThrough("IHostAttachedObject"); }
     SketchObject& sketch_;
   };
-  friend class Attached;
 
   // What a count call answered: the entities its data call writes.
   struct Answer {
@@ -799,32 +776,28 @@ class InnerObject final : public IHostInnerObject, public Counted {
   size_t sketch_;
 };
 
-// An assembly document (it is a document too).
-class AssemblyObject final : public DocumentObject, public SecondRole<IHostAssemblyDocument> {
+// A document whose kind adds a role of its own, `I`, named `role` in the
+// record.
+template <class I>
+class KindDocument : public DocumentObject, public ForwardingRole<I> {
  public:
-  using DocumentObject::DocumentObject;
-  STDMETHODIMP PreReadStep(LONG value, LONG* result) override;
-  void* Role(REFIID iid) override;
-
- private:
-  HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-    return Query("IHostAssemblyDocument", iid, object);
+  KindDocument(HostState& host, Document& document, const char* role)
+      : DocumentObject(host, document), ForwardingRole<I>(*this, role) {}
+  void* Role(REFIID iid) override {
+    if (iid == __uuidof(I)) return static_cast<I*>(this);
+    return DocumentObject::Role(iid);
   }
-  ULONG RoleAddRef() noexcept override { return AddRefThrough("IHostAssemblyDocument"); }
-  ULONG RoleRelease() noexcept override { return ReleaseThrough("IHostAssemblyDocument"); }
 };
 
-class DrawingObject final : public DocumentObject, public SecondRole<IHostDrawingDocument> {
+class AssemblyObject final : public KindDocument<IHostAssemblyDocument> {
  public:
-  using DocumentObject::DocumentObject;
-  void* Role(REFIID iid) override;
+  AssemblyObject(HostState& host, Document& document) : KindDocument(host, document, "IHostAssemblyDocument") {}
+  STDMETHODIMP PreReadStep(LONG value, LONG* result) override;
+};
 
- private:
-  HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-    return Query("IHostDrawingDocument", iid, object);
-  }
-  ULONG RoleAddRef() noexcept override { return AddRefThrough("IHostDrawingDocument"); }
-  ULONG RoleRelease() noexcept override { return ReleaseThrough("IHostDrawingDocument"); }
+class DrawingObject final : public KindDocument<IHostDrawingDocument> {
+ public:
+  DrawingObject(HostState& host, Document& document) : KindDocument(host, document, "IHostDrawingDocument") {}
 };
 
 // The configuration of a part or an assembly.
@@ -1060,6 +1033,16 @@ class HostState {
   SegmentObject* Segment(const Document& document, size_t sketch, EntityKind kind, size_t index);
 };
 
+// The view `cache` holds for `key`, made by `make` the first time.
+template <class T, class Key, class MakeNew>
+T* Cached(std::map<Key, T*>& cache, const Key& key, MakeNew&& make) {
+  auto found = cache.find(key);
+  if (found != cache.end()) return found->second;
+  T* object = make();
+  cache.emplace(key, object);
+  return object;
+}
+
 // A pointer handed out as interface I: one outside reference more.
 template <class I, class T>
 I* HandOut(T* object) {
@@ -1080,8 +1063,6 @@ HRESULT Guarded(F&& body) noexcept {
 }
 
 std::wstring FromBstr(BSTR text);
-// The shortest text that reads back as `value` ("0.5", "1e-08").
-std::string NumberText(double value);
 // A new BSTR of the UTF-8 text into `out`: S_OK or E_OUTOFMEMORY.
 HRESULT GiveText(const std::string& utf8, BSTR* out);
 // Throw std::invalid_argument for what a modeller would refuse.
@@ -1089,5 +1070,7 @@ void CheckMaterial(const Material& material);
 // The name a body of `part` gets when sewn: "Body" and the first number
 // from the body count on that no other body of the part is named.
 std::string NewBodyName(const Document& part);
+// The shortest text that reads back as `value` ("0.5", "1e-08").
+std::string NumberText(double value);
 
 }  // namespace stand_in

@@ -552,7 +552,9 @@ bool SaveObj(const Document& document, const std::string& path, std::string* err
 // The document as one JSON object, as tessaly-host --json prints it:
 // "type", "title", "length_unit", "bodies" (each with "faces" and
 // "closed"), and the entities of all its sketches by kind: "sketch_lines",
-// "sketch_points", "sketch_arcs", "sketch_circles", "sketch_splines".
+// "sketch_points", "sketch_arcs", "sketch_circles", "sketch_splines"; an
+// assembly's "components", each with "name", "document", "translation"
+// (x, y, z in metres) and the "components" of what it places.
 std::string DocumentJson(const Document& document);
 // `utf8` as a JSON string, quotes included.
 std::string JsonString(const std::string& utf8);
