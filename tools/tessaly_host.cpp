@@ -248,62 +248,21 @@ class Screen : public stand_in::ui::ConsoleDriver {
   std::vector<Box> boxes;
 };
 
-std::string JsonText(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof(hex), "\\u%04x", c);
-          out += hex;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-const char* DocumentType(stand_in::DocumentKind kind) {
-  switch (kind) {
-    case stand_in::DocumentKind::Part:
-      return "part";
-  }
-  return "?";
-}
-
 std::string Json(const stand_in::Host& host, const std::vector<Screen::Box>& boxes) {
   std::string out = "{\"documents\": [";
   bool firstDoc = true;
   for (const auto& doc : host.Documents()) {
     out += firstDoc ? "\n  " : ",\n  ";
     firstDoc = false;
-    size_t lines = 0;
-    for (const auto& sketch : doc.sketches) lines += sketch.lines.size();
-    out += "{\"type\": " + JsonText(DocumentType(doc.kind)) + ", \"title\": " + JsonText(doc.title) +
-           ", \"length_unit\": " + JsonText(stand_in::LengthUnitName(doc.lengthUnit)) + ", \"bodies\": [";
-    bool firstBody = true;
-    for (const auto& body : doc.bodies) {
-      out += firstBody ? "" : ", ";
-      firstBody = false;
-      out += "{\"faces\": " + std::to_string(body.faces.Count()) +
-             ", \"closed\": " + (body.kind == stand_in::BodyKind::Solid ? "true" : "false") + "}";
-    }
-    out += "], \"sketch_lines\": " + std::to_string(lines) + "}";
+    out += stand_in::DocumentJson(doc);
   }
   out += firstDoc ? "], \"messages\": [" : "\n], \"messages\": [";
   bool firstBox = true;
   for (const auto& box : boxes) {
     out += firstBox ? "\n  " : ",\n  ";
     firstBox = false;
-    out += "{\"title\": " + JsonText(stand_in::ToUtf8(box.title)) + ", \"text\": " +
-           JsonText(stand_in::ToUtf8(box.text)) + "}";
+    out += "{\"title\": " + stand_in::JsonString(stand_in::ToUtf8(box.title)) + ", \"text\": " +
+           stand_in::JsonString(stand_in::ToUtf8(box.text)) + "}";
   }
   out += firstBox ? "]}\n" : "\n]}\n";
   return out;

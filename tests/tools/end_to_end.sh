@@ -116,6 +116,7 @@ d = j["documents"][0]
 assert d["type"] == "part" and d["length_unit"] == "mm", "type and unit"
 assert d["bodies"] == [], "no bodies"
 assert d["sketch_lines"] == 18 + 6, "lines: one per edge of the cube and the tetrahedron"
+assert [d[k] for k in ("sketch_points", "sketch_arcs", "sketch_circles", "sketch_splines")] == [0] * 4, "lines only"
 '
   ok "open, sketch road: 24 sketch lines, no bodies"
 

@@ -17,6 +17,7 @@ bool SketchOpen(const Document& d) { return !d.sketches.empty() && d.sketches.ba
 
 void* DocumentObject::Role(REFIID iid) {
   if (iid == __uuidof(IUnknown) || iid == __uuidof(IHostDocument)) return static_cast<IHostDocument*>(this);
+  if (iid == __uuidof(IHostListOwner)) return static_cast<IHostListOwner*>(&list_);
   return nullptr;
 }
 
@@ -67,6 +68,7 @@ STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
     CallScope call(host_, Op::DocToggle3DSketch, *this);
     call.Long(value);
     if (call.Faulted()) return call.Fault();
+    if (document_.kind == DocumentKind::Drawing) return call.Finish(E_FAIL, "a drawing has no 3D sketch");
     if (value != 0) return call.Finish(E_INVALIDARG, "value " + std::to_string(value) + " is not 0");
     if (SketchOpen(document_)) {
       document_.sketches.back().open = false;
@@ -74,32 +76,6 @@ STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
     } else {
       document_.sketches.emplace_back();
     }
-    return call.Finish(S_OK);
-  });
-}
-
-STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, double x2, double y2, double z2,
-                                              IUnknown** segment) {
-  return Guarded([&] {
-    CallScope call(host_, Op::DocCreateSketchLine, *this);
-    const double c[6] = {x1, y1, z1, x2, y2, z2};
-    if (call.Recording())  // a call per line of a million-edge sketch
-      for (double v : c) call.Double(v);
-    call.Out(segment, nullptr);
-    if (call.Faulted()) return call.Fault();
-    if (!segment) return call.Finish(E_POINTER, "segment is null");
-    if (!SketchOpen(document_)) return call.Finish(E_FAIL, "no 3D sketch is open");
-    static const char* const kNames[6] = {"x1", "y1", "z1", "x2", "y2", "z2"};
-    for (int i = 0; i < 6; ++i)
-      if (!std::isfinite(c[i])) return call.Finish(E_FAIL, std::string(kNames[i]) + " is not a finite number");
-    const SketchLine line{{x1, y1, z1}, {x2, y2, z2}};
-    if (line.from == line.to) return call.Finish(E_FAIL, "the line's ends coincide");
-    Sketch& sketch = document_.sketches.back();
-    // Room first, so that nothing fails once the view is taken.
-    sketch.lines.Reserve();
-    SegmentObject* view = host_.Segment(document_, document_.sketches.size() - 1, sketch.lines.size());
-    sketch.lines.Append(line);
-    *segment = HandOut<IUnknown>(view);
     return call.Finish(S_OK);
   });
 }
@@ -217,46 +193,6 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
     *body = HandOut<IHostBody>(object);
     return call.Finish(S_OK);
   });
-}
-
-void* SegmentObject::Role(REFIID iid) { return iid == __uuidof(IUnknown) ? static_cast<IUnknown*>(this) : nullptr; }
-
-std::string SegmentObject::Label() const {
-  return document_->title + " sketch " + std::to_string(sketch_ + 1) + " line " + std::to_string(line_ + 1);
-}
-
-void SegmentObject::Bind(const Document* document, size_t sketch, size_t line) {
-  document_ = document;
-  sketch_ = sketch;
-  line_ = line;
-}
-
-// A stale pointer taken up again leaves the pool.
-void SegmentObject::OnAcquiredFromNone() noexcept {
-  if (!pooled) return;
-  pooled = false;
-  auto& pool = host_.freeSegments;
-  pool.erase(std::remove(pool.begin(), pool.end(), this), pool.end());
-}
-
-void SegmentObject::OnLastRelease() noexcept {
-  pooled = true;
-  host_.freeSegments.push_back(this);  // never allocates: capacity is kept for all
-}
-
-SegmentObject* HostState::Segment(const Document& document, size_t sketch, size_t line) {
-  SegmentObject* view;
-  if (!freeSegments.empty()) {
-    view = freeSegments.back();
-    freeSegments.pop_back();
-    view->pooled = false;
-  } else {
-    freeSegments.reserve(segments + 1);
-    view = Make<SegmentObject>();
-    ++segments;
-  }
-  view->Bind(&document, sketch, line);
-  return view;
 }
 
 }  // namespace stand_in

@@ -17,12 +17,44 @@ const char* KindName(DocumentKind kind) {
   switch (kind) {
     case DocumentKind::Part:
       return "part";
+    case DocumentKind::Assembly:
+      return "assembly";
+    case DocumentKind::Drawing:
+      return "drawing";
   }
   return "?";
 }
 
 std::string Count(size_t n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// A sketch's entities by kind, as Describe and DocumentJson name them.
+struct EntityCounts {
+  size_t points = 0, lines = 0, arcs = 0, circles = 0, splines = 0;
+  void Add(const Sketch& sketch) {
+    points += sketch.points.size();
+    lines += sketch.lines.size();
+    for (const SketchArc& arc : sketch.arcs) ++(arc.circle ? circles : arcs);
+    splines += sketch.splines.size();
+  }
+};
+
+// "3 lines" always, the other kinds when there are any.
+std::string DescribeSketch(const Sketch& sketch) {
+  EntityCounts n;
+  n.Add(sketch);
+  std::string out;
+  auto add = [&](size_t count, const char* what, bool always) {
+    if (count == 0 && !always) return;
+    out += (out.empty() ? "" : ", ") + Count(count, what);
+  };
+  add(n.points, "point", false);
+  add(n.lines, "line", true);
+  add(n.arcs, "arc", false);
+  add(n.circles, "circle", false);
+  add(n.splines, "spline", false);
+  return out;
 }
 
 std::string Q(const std::wstring& text) { return "\"" + ToUtf8(text) + "\""; }
@@ -194,8 +226,10 @@ std::string Host::Describe() const {
     out += d.title + ": " + KindName(d.kind) + ", unit " + LengthUnitName(d.lengthUnit) + (d.active ? ", active" : "") + "\n";
     for (size_t i = 0; i < d.sketches.size(); ++i) {
       const Sketch& k = d.sketches[i];
-      out += "  sketch " + std::to_string(i + 1) + ": " + Count(k.lines.size(), "line") +
-             (k.open ? ", open" : "") + "\n";
+      if (d.kind == DocumentKind::Drawing && i == 0)
+        out += "  sheet: " + DescribeSketch(k) + "\n";
+      else
+        out += "  sketch " + std::to_string(i + 1) + ": " + DescribeSketch(k) + (k.open ? ", open" : "") + "\n";
     }
     for (size_t i = 0; i < d.bodies.size(); ++i) {
       const Body& b = d.bodies[i];
@@ -211,6 +245,46 @@ std::string Host::Describe() const {
     out += "Loaded \"" + ToUtf8(f.path) + "\", " + std::to_string(f.size) + " bytes\n";
   DescribeCommands(s, out);
   return out;
+}
+
+std::string JsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof(hex), "\\u%04x", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string DocumentJson(const Document& d) {
+  std::string out = "{\"type\": " + JsonString(KindName(d.kind)) + ", \"title\": " + JsonString(d.title) +
+                    ", \"length_unit\": " + JsonString(LengthUnitName(d.lengthUnit)) + ", \"bodies\": [";
+  bool first = true;
+  for (const Body& body : d.bodies) {
+    out += first ? "" : ", ";
+    first = false;
+    out += "{\"faces\": " + std::to_string(body.faces.Count()) +
+           ", \"closed\": " + (body.kind == BodyKind::Solid ? "true" : "false") + "}";
+  }
+  EntityCounts n;
+  for (const Sketch& sketch : d.sketches) n.Add(sketch);
+  return out + "], \"sketch_lines\": " + std::to_string(n.lines) + ", \"sketch_points\": " +
+         std::to_string(n.points) + ", \"sketch_arcs\": " + std::to_string(n.arcs) +
+         ", \"sketch_circles\": " + std::to_string(n.circles) + ", \"sketch_splines\": " +
+         std::to_string(n.splines) + "}";
 }
 
 }  // namespace stand_in

@@ -1,10 +1,14 @@
 // Documents written as Wavefront OBJ, which any mesh viewer opens.
 #include "stand_in/host.h"
 
+#include "sketch_curves.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace stand_in {
 namespace {
@@ -32,6 +36,19 @@ class ObjWriter {
       buffer_ += ' ';
       buffer_ += std::to_string(numbers[i]);
     }
+    buffer_ += '\n';
+    Spill();
+  }
+  // An 'l' element through `count` vertices numbered from `first`, closed
+  // back to the first when asked.
+  void Chain(uint64_t first, size_t count, bool closed) {
+    buffer_ += 'l';
+    for (size_t i = 0; i < count; ++i) {
+      buffer_ += ' ';
+      buffer_ += std::to_string(first + i);
+      Spill();
+    }
+    if (closed) buffer_ += ' ' + std::to_string(first);
     buffer_ += '\n';
     Spill();
   }
@@ -76,14 +93,36 @@ void WriteDocument(ObjWriter& out, const Document& d) {
     }
     base += b.faces.Vertices().size();
   }
+  std::vector<Point3> samples;
+  auto curve = [&](bool closed) {
+    for (const Point3& p : samples) out.Vertex(p);
+    out.Chain(base, samples.size(), closed);
+    base += samples.size();
+    samples.clear();
+  };
   for (size_t i = 0; i < d.sketches.size(); ++i) {
-    out.Text("o Sketch" + std::to_string(i + 1) + "\n");
-    for (const SketchLine& line : d.sketches[i].lines) {
+    const Sketch& sketch = d.sketches[i];
+    const bool sheet = d.kind == DocumentKind::Drawing && i == 0;
+    out.Text(sheet ? std::string("o Sheet\n") : "o Sketch" + std::to_string(i + 1) + "\n");
+    for (const SketchLine& line : sketch.lines) {
       out.Vertex(line.from);
       out.Vertex(line.to);
       const uint64_t n[2] = {base, base + 1};
       out.Element('l', n, 2);
       base += 2;
+    }
+    for (const Point3& p : sketch.points) {
+      out.Vertex(p);
+      out.Element('p', &base, 1);
+      ++base;
+    }
+    for (const SketchArc& arc : sketch.arcs) {
+      SampleArc(arc, &samples);
+      curve(arc.circle);
+    }
+    for (const SketchSpline& spline : sketch.splines) {
+      SampleSpline(spline, &samples);
+      curve(false);
     }
   }
 }

@@ -33,27 +33,6 @@ STDMETHODIMP ApplicationObject::NewDrawingDocument(LONG, BSTR, LONG, double, dou
   return NotYet(host_, Op::AppNewDrawingDocument, *this);
 }
 
-STDMETHODIMP DocumentObject::CreateSketchPoint(double, double, double, IUnknown** point) {
-  Clear(point);
-  return NotYet(host_, Op::DocCreateSketchPoint, *this);
-}
-STDMETHODIMP DocumentObject::CreateSketchCircle(double, double, double, double, IUnknown** segment) {
-  Clear(segment);
-  return NotYet(host_, Op::DocCreateSketchCircle, *this);
-}
-STDMETHODIMP DocumentObject::CreateSketchArc(double, double, double, double, double, double, double, double, double,
-                                             short, IUnknown** segment) {
-  Clear(segment);
-  return NotYet(host_, Op::DocCreateSketchArc, *this);
-}
-STDMETHODIMP DocumentObject::CreateSketchSplineByPoints(LONG, const double*, IUnknown** segment) {
-  Clear(segment);
-  return NotYet(host_, Op::DocCreateSketchSplineByPoints, *this);
-}
-STDMETHODIMP DocumentObject::CreateSketchSplineByNurbs(const LONG*, const double*, const double*, IUnknown** segment) {
-  Clear(segment);
-  return NotYet(host_, Op::DocCreateSketchSplineByNurbs, *this);
-}
 STDMETHODIMP DocumentObject::Title(BSTR* title) {
   Clear(title);
   return NotYet(host_, Op::DocTitle, *this);
@@ -63,10 +42,6 @@ STDMETHODIMP DocumentObject::ActiveConfiguration(IHostConfiguration** configurat
   return NotYet(host_, Op::DocActiveConfiguration, *this);
 }
 STDMETHODIMP DocumentObject::GetLengthUnit(LONG*) { return NotYet(host_, Op::DocGetLengthUnit, *this); }
-STDMETHODIMP DocumentObject::GetSketch(LONG, IHostSketch** sketch) {
-  Clear(sketch);
-  return NotYet(host_, Op::DocGetSketch, *this);
-}
 
 STDMETHODIMP PartObject::MaterialValues(double*) { return NotYet(host_, Op::PartMaterialValues, *this); }
 STDMETHODIMP PartObject::BodyEnumerator(LONG, VARIANT_BOOL, IHostBodyEnumerator** enumerator) {

@@ -192,6 +192,12 @@ bool FindOp(const std::string& name, Op* op) {
 
 std::wstring FromBstr(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
+std::string NumberText(double value) {
+  std::string text;
+  AppendDouble(text, value);
+  return text;
+}
+
 size_t Recorder::Begin(Op op) {
   entries_.push_back({op, S_OK, -1, values_.size()});
   return entries_.size() - 1;

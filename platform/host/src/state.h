@@ -299,6 +299,8 @@ class Counted {
   ULONG ReleaseThrough(const char* through) noexcept;
   virtual void OnAcquiredFromNone() noexcept {}
   virtual void OnLastRelease() noexcept {}
+  template <class I>
+  friend class ForwardingRole;
 
   HostState& host_;
 
@@ -326,15 +328,22 @@ class SecondRole : public I {
   virtual ULONG RoleRelease() noexcept = 0;
 };
 
-// The application as IDispatch: it has no names the add-in may call.
-class DispatchRole : public SecondRole<IDispatch> {
- protected:
-  ~DispatchRole() = default;
-};
+// A further role whose IUnknown methods are its owner's, recorded as called
+// through the interface `name`.
+template <class I>
+class ForwardingRole : public SecondRole<I> {
+ public:
+  ForwardingRole(Counted& owner, const char* name) : owner_(owner), name_(name) {}
 
-class ContainerRole : public SecondRole<IConnectionPointContainer> {
  protected:
-  ~ContainerRole() = default;
+  ~ForwardingRole() = default;
+
+ private:
+  HRESULT RoleQuery(REFIID iid, void** object) noexcept final { return owner_.Query(name_, iid, object); }
+  ULONG RoleAddRef() noexcept final { return owner_.AddRefThrough(name_); }
+  ULONG RoleRelease() noexcept final { return owner_.ReleaseThrough(name_); }
+  Counted& owner_;
+  const char* name_;
 };
 
 class ConnectionPointObject;
@@ -367,9 +376,10 @@ class ApplicationObject final : public IHostApplication, public Counted {
   IConnectionPointContainer* AsContainer() { return &container_; }
 
  private:
-  class Dispatch final : public DispatchRole {
+  // The application as IDispatch: it has no names the add-in may call.
+  class Dispatch final : public ForwardingRole<IDispatch> {
    public:
-    explicit Dispatch(ApplicationObject& app) : app_(app) {}
+    explicit Dispatch(ApplicationObject& app) : ForwardingRole(app, "IDispatch"), app_(app) {}
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
@@ -377,27 +387,17 @@ class ApplicationObject final : public IHostApplication, public Counted {
                         EXCEPINFO* exception, UINT* argError) override;
 
    private:
-    HRESULT RoleQuery(REFIID iid, void** object) noexcept override { return app_.Query("IDispatch", iid, object); }
-    ULONG RoleAddRef() noexcept override { return app_.AddRefThrough("IDispatch"); }
-    ULONG RoleRelease() noexcept override { return app_.ReleaseThrough("IDispatch"); }
     ApplicationObject& app_;
   };
-  class Container final : public ContainerRole {
+  class Container final : public ForwardingRole<IConnectionPointContainer> {
    public:
-    explicit Container(ApplicationObject& app) : app_(app) {}
+    explicit Container(ApplicationObject& app) : ForwardingRole(app, "IConnectionPointContainer"), app_(app) {}
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
    private:
-    HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-      return app_.Query("IConnectionPointContainer", iid, object);
-    }
-    ULONG RoleAddRef() noexcept override { return app_.AddRefThrough("IConnectionPointContainer"); }
-    ULONG RoleRelease() noexcept override { return app_.ReleaseThrough("IConnectionPointContainer"); }
     ApplicationObject& app_;
   };
-  friend class Dispatch;
-  friend class Container;
 
   Dispatch dispatch_;
   Container container_;
@@ -541,7 +541,7 @@ class FrameObject final : public IHostFrame, public Counted {
 // deriving and extending Role.
 class DocumentObject : public IHostDocument, public Counted {
  public:
-  DocumentObject(HostState& host, Document& document) : Counted(host), document_(document) {}
+  DocumentObject(HostState& host, Document& document) : Counted(host), document_(document), list_(*this) {}
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostDocument", iid, object); }
   STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostDocument"); }
   STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostDocument"); }
@@ -576,7 +576,20 @@ class DocumentObject : public IHostDocument, public Counted {
   Document& document_;
 
  private:
+  // The document's sketches as a list the read side may walk: an item per
+  // sketch, in order.
+  class ListOwner final : public ForwardingRole<IHostListOwner> {
+   public:
+    explicit ListOwner(DocumentObject& document) : ForwardingRole(document, "IHostListOwner"), document_(document) {}
+    STDMETHODIMP FirstItem(IHostListItem** item) override;
+
+   private:
+    DocumentObject& document_;
+  };
+
   HRESULT Step(Op op);
+
+  ListOwner list_;
 };
 
 // The part role's IUnknown methods, apart from the document role's, so that
@@ -633,8 +646,10 @@ class BodyObject final : public IHostBody, public Counted {
   size_t index_;  // in the document's collectors or bodies, by kind
 };
 
-// A sketch line as the system holds it. Views are pooled: one no longer
-// held serves the next line, so a sketch of a million lines does not keep
+enum class EntityKind : uint8_t { Point, Line, Arc, Circle, Spline };
+
+// A sketch entity as the system holds it. Views are pooled: one no longer
+// held serves the next entity, so a sketch of a million lines does not keep
 // a million objects.
 class SegmentObject final : public IUnknown, public Counted {
  public:
@@ -645,14 +660,109 @@ class SegmentObject final : public IUnknown, public Counted {
   std::string Label() const override;
   void* Role(REFIID iid) override;
 
-  void Bind(const Document* document, size_t sketch, size_t line);
+  // `index` counts within the sketch's list of that kind (arcs and
+  // circles share one).
+  void Bind(const Document* document, size_t sketch, EntityKind kind, size_t index);
   bool pooled = false;
 
  private:
   void OnAcquiredFromNone() noexcept override;
   void OnLastRelease() noexcept override;
   const Document* document_ = nullptr;
-  size_t sketch_ = 0, line_ = 0;
+  size_t sketch_ = 0, index_ = 0;
+  EntityKind kind_ = EntityKind::Line;
+};
+
+// "Part1 sketch 2", or "Drawing1 sheet".
+std::string SketchLabel(const Document& document, size_t sketch);
+
+// One of a document's sketches as the read side sees it. Each data call
+// writes the records of exactly the entities its count or size call last
+// answered on this object: the caller's room, whatever was drawn since.
+class SketchObject final : public IHostSketch, public Counted {
+ public:
+  SketchObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch), attached_(*this) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostSketch", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostSketch"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostSketch"); }
+  STDMETHODIMP LineCount(LONG* count) override;
+  STDMETHODIMP LineData(double* data) override;
+  STDMETHODIMP ArcCount(LONG* count) override;
+  STDMETHODIMP ArcData(double* data) override;
+  STDMETHODIMP SplineDataSize(LONG* size, LONG* count) override;
+  STDMETHODIMP SplineData(double* data) override;
+  STDMETHODIMP PolylineDataSize(LONG* size, LONG* count) override;
+  STDMETHODIMP PolylineData(double* data) override;
+  std::string Label() const override { return SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+  IHostAttachedObject* AsAttached() { return &attached_; }
+
+ private:
+  // The sketch as the attached object of a list item.
+  class Attached final : public ForwardingRole<IHostAttachedObject> {
+   public:
+    explicit Attached(SketchObject& sketch) : ForwardingRole(sketch, "IHostAttachedObject"), sketch_(sketch) {}
+    STDMETHODIMP InnerObject(IHostInnerObject** inner) override;
+
+   private:
+    SketchObject& sketch_;
+  };
+
+  // What a count call answered: the entities its data call writes.
+  struct Answer {
+    bool given = false;
+    size_t count = 0;
+  };
+  // `size` is asked for when `sized`.
+  template <class Records>
+  HRESULT Count(Op op, bool sized, LONG* size, LONG* count, Answer& answer, const Records& records);
+  template <class Records>
+  HRESULT Data(Op op, const char* countCall, double* data, const Answer& answer, const Records& records);
+
+  const Document& document_;
+  size_t sketch_;
+  Answer lines_, arcs_, splines_, polylines_;
+  Attached attached_;
+};
+
+// A list item of a document's sketch list: the sketch is its attached
+// object and its extra object.
+class ListItemObject final : public IHostListItem, public Counted {
+ public:
+  ListItemObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostListItem", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostListItem"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostListItem"); }
+  STDMETHODIMP AttachedObject(IHostAttachedObject** object) override;
+  STDMETHODIMP ExtraObject(IUnknown** object) override;
+  STDMETHODIMP NextItem(IHostListItem** next) override;
+  std::string Label() const override { return "list item of " + SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+
+ private:
+  const Document& document_;
+  size_t sketch_;
+};
+
+// Counts a sketch's entities, every kind together.
+class InnerObject final : public IHostInnerObject, public Counted {
+ public:
+  InnerObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    return Query("IHostInnerObject", iid, object);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostInnerObject"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostInnerObject"); }
+  STDMETHODIMP ItemCount(LONG* count) override;
+  std::string Label() const override { return "entity count of " + SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+
+ private:
+  const Document& document_;
+  size_t sketch_;
 };
 
 class HostState {
@@ -735,7 +845,7 @@ class HostState {
   }
   PartObject* NewPart();
   DocumentObject* Active();
-  SegmentObject* Segment(const Document& document, size_t sketch, size_t line);
+  SegmentObject* Segment(const Document& document, size_t sketch, EntityKind kind, size_t index);
 };
 
 // A pointer handed out as interface I: one outside reference more.
@@ -758,5 +868,7 @@ HRESULT Guarded(F&& body) noexcept {
 }
 
 std::wstring FromBstr(BSTR text);
+// The shortest text that reads back as `value` ("0.5", "1e-08").
+std::string NumberText(double value);
 
 }  // namespace stand_in

@@ -176,13 +176,66 @@ class SketchLines {
   std::vector<WeldSlot> weld_;  // recent points_ by hash
 };
 
+// An arc about `centre` from `start` to `end` in the plane parallel to
+// world XY through the centre, turning counter-clockwise seen from +z when
+// `direction` is +1 and clockwise when -1; `radius` is the centre's distance
+// to the start. A circle is the whole turn: its start and end are the one
+// point at angle 0 from +x, (centre.x + radius, centre.y, centre.z), and its
+// direction is +1.
+struct SketchArc {
+  Point3 centre, start, end;
+  double radius = 0;
+  short direction = 1;
+  bool circle = false;
+};
+
+// A spline through `points` in order (a centripetal Catmull-Rom curve when
+// the host draws it), or, with `nurbs`, the non-rational B-spline of that
+// `order` over the whole knot vector `knots` (order + control points
+// values) whose control points are `points`. `periodic` is kept as given.
+struct SketchSpline {
+  bool nurbs = false;
+  std::vector<Point3> points;
+  int order = 0;
+  bool periodic = false;
+  std::vector<double> knots;
+};
+
+// A 3D sketch of a part, or a drawing's sheet. The host never removes an
+// entity, so the first n of each kind stay as they were read.
 struct Sketch {
   SketchLines lines;
+  std::vector<Point3> points;
+  std::vector<SketchArc> arcs;  // arcs and circles, in the order made
+  std::vector<SketchSpline> splines;
   bool open = true;
 };
 
+// What IHostSketch's records hold in the values a caller need not read, by
+// record: the kind of entity (below) first, then its index among the
+// records of its call (from 0), then:
+//   line:   its length, and the unit vector from its start to its end;
+//   arc:    its radius, its start's angle from +x about +z (-pi to pi),
+//           the angle it turns its own way (2 pi for a circle), its length;
+//   spline: its order and periodic flag (1 or 0) and the number of its
+//           knots (all 0 for a spline through points), then 0. The points
+//           of its record are the points it passes through, or its
+//           control points.
+// The host has no polyline entity: PolylineDataSize answers 0 and 0.
+enum SketchRecordKind {
+  kSketchRecordLine = 1,
+  kSketchRecordArc = 2,
+  kSketchRecordCircle = 3,
+  kSketchRecordSplineThroughPoints = 4,
+  kSketchRecordNurbsSpline = 5,
+};
+
+// A drawing has one sketch, its sheet (sketches[0]), open from its creation
+// on; it has no 3D sketch.
 enum class DocumentKind {
   Part,
+  Assembly,
+  Drawing,
 };
 
 struct Document {
@@ -425,11 +478,24 @@ class Host {
   std::unique_ptr<HostState> state_;
 };
 
-// Writes the document as an OBJ file: the vertices and faces of its bodies
-// (one object each) and its sketch lines as `l` elements, in metres. The
-// file is written beside `path` and renamed onto it, so a failed save leaves
-// an existing file alone. False with `error` set when it cannot be written.
+// Writes the document as an OBJ file, in metres: the vertices and faces of
+// its bodies (one object each), and each sketch as an object of its own:
+// its lines as `l` elements of two vertices, its points as `p` elements,
+// its arcs, circles and splines as `l` elements through points along them
+// (64 steps a whole turn, 16 a piece of a spline; a circle's element closes
+// back to its first point).
+// The file is written beside `path` and renamed onto it, so a failed save
+// leaves an existing file alone. False with `error` set when it cannot be
+// written.
 bool SaveObj(const Document& document, const std::string& path, std::string* error);
+
+// The document as one JSON object, as tessaly-host --json prints it:
+// "type", "title", "length_unit", "bodies" (each with "faces" and
+// "closed"), and the entities of all its sketches by kind: "sketch_lines",
+// "sketch_points", "sketch_arcs", "sketch_circles", "sketch_splines".
+std::string DocumentJson(const Document& document);
+// `utf8` as a JSON string, quotes included.
+std::string JsonString(const std::string& utf8);
 
 const char* LengthUnitName(LONG unit);  // "mm", "cm", "m", "in", "ft", or "?"
 
