@@ -7,6 +7,7 @@ const ON_3dPoint ON_origin(0.0, 0.0, 0.0);
 const ON_3dVector ON_xaxis(1.0, 0.0, 0.0);
 const ON_3dVector ON_yaxis(0.0, 1.0, 0.0);
 const ON_3dVector ON_zaxis(0.0, 0.0, 1.0);
+const ON_3dPoint ON_UNSET_POINT(ON_UNSET_VALUE, ON_UNSET_VALUE, ON_UNSET_VALUE);
 
 namespace {
 
@@ -40,6 +41,12 @@ double ON_Length3d(double x, double y, double z) {
   y /= x;
   z /= x;
   return x * std::sqrt(1.0 + y * y + z * z);
+}
+
+bool ON_PointsAreCoincident(const ON_3dPoint& a, const ON_3dPoint& b) {
+  if (!a.IsValid() || !b.IsValid()) return false;
+  const double scale = std::max(1.0, std::max(MaxAbs(ON_3dVector(a)), MaxAbs(ON_3dVector(b))));
+  return a.DistanceTo(b) <= ON_ZERO_TOLERANCE * scale;
 }
 
 double ON_3dVector::Length() const { return ON_Length3d(x, y, z); }
