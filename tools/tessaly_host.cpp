@@ -292,7 +292,7 @@ std::string Json(const stand_in::Host& host, const std::vector<Screen::Box>& box
     for (const auto& body : doc.bodies) {
       out += firstBody ? "" : ", ";
       firstBody = false;
-      out += "{\"faces\": " + std::to_string(body.faces.Count()) +
+      out += "{\"faces\": " + std::to_string(stand_in::FaceCount(body)) +
              ", \"closed\": " + (body.kind == stand_in::BodyKind::Solid ? "true" : "false") + "}";
     }
     out += "], \"sketch_lines\": " + std::to_string(lines) + "}";

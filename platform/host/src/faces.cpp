@@ -26,12 +26,6 @@ double Length(const Vec& a) { return std::sqrt(Dot(a, a)); }
 
 std::string PointName(int i) { return "point[" + std::to_string(i) + "]"; }
 
-// Geometric growth even when the caller asks for a few more at a time.
-template <class T>
-void Reserve(std::vector<T>& v, size_t extra) {
-  if (v.capacity() - v.size() < extra) v.reserve(std::max(v.size() + extra, v.capacity() * 2));
-}
-
 uint64_t Bits(double v) {
   if (v == 0.0) v = 0.0;  // -0.0 and 0.0 weld
   uint64_t b;
@@ -122,6 +116,48 @@ std::string CheckPlanarPolygon(const Point3* p, int n) {
   return {};
 }
 
+int PolygonTriangles(const Point3* p, int count, int (*t)[3]) {
+  static const int kAlong02[2][3] = {{0, 1, 2}, {0, 2, 3}}, kAlong13[2][3] = {{1, 2, 3}, {1, 3, 0}};
+  const int(*pick)[3] = kAlong02;
+  if (count == 4) {
+    Vec area{0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+      const Point3& a = p[i];
+      const Point3& b = p[(i + 1) % 4];
+      area.x += (a.y - b.y) * (a.z + b.z);
+      area.y += (a.z - b.z) * (a.x + b.x);
+      area.z += (a.x - b.x) * (a.y + b.y);
+    }
+    for (int k : {1, 3})
+      if (Dot(area, Cross(Sub(p[k], p[k - 1]), Sub(p[(k + 1) % 4], p[k]))) < 0) pick = kAlong13;
+  }
+  const int n = count == 4 ? 2 : 1;
+  for (int i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k) t[i][k] = pick[i][k];
+  return n;
+}
+
+size_t FaceCount(const Body& body) { return body.faces.Count() + body.surfaceFaces.Count(); }
+
+void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners) {
+  corners->clear();
+  const size_t planar = body.faces.Count();
+  if (face < planar) {
+    const int count = body.faces.CornerCount(face);
+    Point3 c[4];
+    for (int k = 0; k < count; ++k) c[k] = body.faces.Corner(face, k);
+    int t[2][3];
+    const int n = PolygonTriangles(c, count, t);
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k < 3; ++k) corners->push_back(c[t[i][k]]);
+    return;
+  }
+  const SurfaceFaces& s = body.surfaceFaces;
+  const SurfaceFaces::Face& f = s.faces[face - planar];
+  corners->reserve(f.cornerCount);
+  for (uint32_t i = 0; i < f.cornerCount; ++i) corners->push_back(s.points[s.corners[f.corners + i]]);
+}
+
 int FaceSet::CornerCount(size_t face) const noexcept {
   const size_t end = face + 1 < starts_.size() ? starts_[face + 1] : corners_.size();
   return static_cast<int>(end - starts_[face]);
@@ -130,9 +166,9 @@ int FaceSet::CornerCount(size_t face) const noexcept {
 bool FaceSet::Add(const Point3* points, int count) {
   const size_t n = static_cast<size_t>(count);
   if (corners_.size() + n >= kEmptySlot || vertices_.size() + n >= kEmptySlot) return false;
-  Reserve(corners_, n);
-  Reserve(starts_, 1);
-  Reserve(vertices_, n);
+  ReserveMore(corners_, n);
+  ReserveMore(starts_, 1);
+  ReserveMore(vertices_, n);
   if ((vertices_.size() + n) * 2 > weld_.size()) GrowWeldIndex(vertices_.size() + n);
   // Nothing below allocates: the set changes whole or not at all.
   starts_.push_back(static_cast<uint32_t>(corners_.size()));

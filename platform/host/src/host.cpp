@@ -200,10 +200,10 @@ std::string Host::Describe() const {
     for (size_t i = 0; i < d.bodies.size(); ++i) {
       const Body& b = d.bodies[i];
       out += "  body " + std::to_string(i + 1) + ": " + (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " +
-             Count(b.faces.Count(), "face") + "\n";
+             Count(FaceCount(b), "face") + "\n";
     }
     for (size_t i = 0; i < d.collectors.size(); ++i) {
-      const size_t pending = d.collectors[i].faces.Count();
+      const size_t pending = FaceCount(d.collectors[i]);
       if (pending) out += "  collector " + std::to_string(i + 1) + ": " + Count(pending, "face") + " not sewn\n";
     }
   }

@@ -74,22 +74,6 @@ STDMETHODIMP PartObject::BodyEnumerator(LONG, VARIANT_BOOL, IHostBodyEnumerator*
   return NotYet(host_, Op::PartBodyEnumerator, *this);
 }
 
-STDMETHODIMP BodyObject::CreateBSplineSurface(const LONG*, const double*, const double*, const double*,
-                                              IHostSurface** surface) {
-  Clear(surface);
-  return NotYet(host_, Op::BodyCreateBSplineSurface, *this);
-}
-STDMETHODIMP BodyObject::CreatePlaneSurface(const double*, const double*, IHostSurface** surface) {
-  Clear(surface);
-  return NotYet(host_, Op::BodyCreatePlaneSurface, *this);
-}
-STDMETHODIMP BodyObject::CreateTrimmedSurface(VARIANT_BOOL* ok) {
-  if (ok) *ok = VARIANT_FALSE;
-  return NotYet(host_, Op::BodyCreateTrimmedSurface, *this);
-}
-STDMETHODIMP BodyObject::CreateBoundedSurface(LONG, LONG, const double*) {
-  return NotYet(host_, Op::BodyCreateBoundedSurface, *this);
-}
 STDMETHODIMP BodyObject::FirstFace(IHostFace** face) {
   Clear(face);
   return NotYet(host_, Op::BodyFirstFace, *this);
