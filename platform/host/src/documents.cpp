@@ -2,6 +2,7 @@
 #include "state.h"
 
 #include "faces.h"
+#include "surface_faces.h"
 #include "stand_in/paths.h"
 
 #include <algorithm>
@@ -173,7 +174,8 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
     if (call.Faulted()) return call.Fault();
     if (!body) return call.Finish(E_POINTER, "body is null");
     if (body_.kind != BodyKind::Collector) return call.Finish(E_FAIL, "only a body from NewBody sews faces");
-    if (body_.faces.Count() == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
+    if (FaceCount(body_) == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
+    if (body_.surfaceFaces.Count() > 0) return SewSurfaces(call, body);
     std::vector<uint32_t> turn;
     const bool closed = body_.faces.Sew(&turn);
     document_.bodies.emplace_back();
@@ -194,6 +196,32 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
     *body = HandOut<IHostBody>(object);
     return call.Finish(S_OK);
   });
+}
+
+// A body with faces of surfaces: its faces, planar ones too, are sewn
+// within the sewing tolerance. The surfaces stay with the collector.
+HRESULT BodyObject::SewSurfaces(CallScope& call, IHostBody** body) {
+  SurfaceFaces sewn;
+  bool closed = false;
+  const std::string why = SewSurfaceFaces(body_, &sewn, &closed);
+  if (!why.empty()) return call.Finish(E_FAIL, why);
+  document_.bodies.emplace_back();
+  Body& made = document_.bodies.back();
+  BodyObject* object = nullptr;
+  try {
+    made.kind = closed ? BodyKind::Solid : BodyKind::Sheet;
+    made.name = NewBodyName(document_);
+    object = host_.BodyView(document_, made, document_.bodies.size() - 1);
+  } catch (...) {
+    document_.bodies.pop_back();
+    throw;
+  }
+  made.surfaceFaces = std::move(sewn);
+  body_.faces = FaceSet();
+  body_.surfaceFaces = SurfaceFaces();
+  body_.planarBefore.clear();
+  *body = HandOut<IHostBody>(object);
+  return call.Finish(S_OK);
 }
 
 }  // namespace stand_in

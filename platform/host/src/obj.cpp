@@ -92,6 +92,14 @@ void WriteDocument(ObjWriter& out, const Document& d) {
       out.Element('f', n, count);
     }
     base += b.faces.Vertices().size();
+    // Faces of surfaces as their triangles.
+    const SurfaceFaces& s = b.surfaceFaces;
+    for (const Point3& p : s.points) out.Vertex(p);
+    for (size_t i = 0; i + 2 < s.corners.size(); i += 3) {
+      const uint64_t n[3] = {base + s.corners[i], base + s.corners[i + 1], base + s.corners[i + 2]};
+      out.Element('f', n, 3);
+    }
+    base += s.points.size();
   }
   std::vector<Point3> samples;
   auto curve = [&](bool closed) {

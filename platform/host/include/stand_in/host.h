@@ -68,12 +68,83 @@ enum class BodyKind {
   Sheet,
 };
 
+// A NURBS curve of a trimming loop as the host keeps it: non-rational, its
+// whole knot vector (order + control points values), control points in
+// metres.
+struct NurbsCurve {
+  int order = 0;
+  bool periodic = false;
+  std::vector<double> knots;
+  std::vector<Point3> points;
+};
+
+// Faces of surfaces: each a closed boundary polyline and a tessellation,
+// over one pool of points. A face's boundary runs counter-clockwise seen
+// from the side it looks to, its triangles are wound the same way, and the
+// boundary's points are points of the triangles.
+struct SurfaceFaces {
+  struct Face {
+    uint32_t boundary, boundaryCount;  // its first index into `boundary`, and how many
+    uint32_t corners, cornerCount;     // its first index into `corners`, and how many (3 a triangle)
+  };
+  std::vector<Point3> points;
+  std::vector<uint32_t> boundary;  // point indexes, face after face; the first is not repeated at the end
+  std::vector<uint32_t> corners;   // point indexes, three a triangle, face after face
+  std::vector<Face> faces;
+
+  size_t Count() const noexcept { return faces.size(); }
+};
+
+enum class SurfaceKind {
+  BSpline,
+  Plane,
+};
+
+// A surface made on a body, waiting to become one of its faces. A B-spline
+// surface has per direction (0: u, 1: v) its order, control-point count,
+// periodic flag and whole knot vector, and its control points in metres, u
+// running fastest; a plane has a point on it and its unit normal. A plane's
+// trimming loop is kept with the face it cuts, made when the loop is added.
+struct Surface {
+  SurfaceKind kind = SurfaceKind::Plane;
+  int order[2] = {0, 0};
+  int count[2] = {0, 0};
+  bool periodic[2] = {false, false};
+  std::vector<double> knots[2];
+  std::vector<Point3> points;
+  Point3 root{0, 0, 0}, normal{0, 0, 0};
+  std::vector<NurbsCurve> loop;  // empty: none added
+  SurfaceFaces trimmed;          // the one face the loop cuts
+  bool face = false;             // it has become a face
+};
+
+// A body's faces are either planar faces alone (`faces`, sewn by exact
+// welding) or, once any face of a surface is among them, faces of surfaces
+// (`surfaceFaces`), which the sewing joins within its tolerance, taking the
+// planar faces in as faces of their own. A collector keeps both until it
+// is sewn, with the surfaces made on it.
 struct Body {
   BodyKind kind = BodyKind::Collector;
   FaceSet faces;
   std::string name;  // "Body1", "Body2", ... in the order sewn; none for a collector
   bool visible = true;
+  SurfaceFaces surfaceFaces;
+  // A collector's: for each face of `surfaceFaces`, the planar faces
+  // collected before it, so that sewing keeps the order faces came in.
+  std::vector<uint32_t> planarBefore;
+  // A collector's surfaces, in the order made: the last one is the one that
+  // CreateTrimmedSurface and CreateBoundedSurface turn into a face.
+  std::deque<Surface> surfaces;
 };
+
+// The faces of a body, whatever their kind: planar faces first, then faces
+// of surfaces (a sewn body has only one kind).
+size_t FaceCount(const Body& body);
+// The triangles of face `face` (below FaceCount), three corners each, in
+// metres, wound counter-clockwise seen from the side the face looks to
+// (outward on a solid): a planar face's polygon cut along an inner
+// diagonal, a face of a surface its tessellation. `corners` is replaced.
+void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners);
 
 struct SketchLine {
   Point3 from, to;
