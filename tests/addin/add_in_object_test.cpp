@@ -711,6 +711,48 @@ TEST_F(AddInObject, EveryCallbackAnswersOkWhenTheUserCancels) {
   EXPECT_EQ(host.HeldReferences(), 2) << host.DescribeHeld();
 }
 
+// Wherever memory runs out in a callback, the host hears S_OK and the user
+// sees one box at most: the command's own, or one saying that memory ran out
+// around it.
+TEST_F(AddInObject, EveryCallbackAnswersOkWhereverMemoryRunsOut) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  Connect();
+  Write3ds("Data/robot.3ds", {Tetrahedron("robot")});
+  CComBSTR path(L"D:\\Data\\robot.3ds");
+  struct Case {
+    const char* what;
+    std::function<void()> script;
+    std::function<HRESULT()> call;
+  };
+  const Case cases[] = {
+      {"Import", [&] { ui.CancelFile(); }, [&] { return my()->CTessaly_Import(); }},
+      {"Open", [&] { AnswerOptions().Press(IDCANCEL); }, [&] { return my()->CMyTessaly_Open(path); }},
+      {"Help", [] {}, [&] { return my()->CTessaly_Help(); }},
+      {"About", [] {}, [&] { return my()->CTessaly_About(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int told = 0;
+    test_support::FailEachAllocation(
+        [&] {
+          ui.events.clear();
+          ui.fileAnswers.clear();
+          ui.dialogAnswers.clear();
+          c.script();
+        },
+        [&] { return c.call(); },
+        [&](HRESULT hr, long long n) {
+          EXPECT_EQ(hr, S_OK) << "allocation " << n << " failed";
+          const auto boxes = Boxes();
+          EXPECT_LE(boxes.size(), 1u) << "allocation " << n << " failed";
+          if (!boxes.empty() && boxes[0] == L"Not enough memory to carry out the command") ++told;
+        });
+    EXPECT_GT(told, 0) << "memory ran out around the command, and the user was told";
+  }
+  EXPECT_TRUE(host.Documents().empty());
+  EXPECT_EQ(host.HeldReferences(), 2) << host.DescribeHeld();
+}
+
 // Before a connection and after it the callbacks have no host: they still
 // answer S_OK.
 TEST_F(AddInObject, CallbacksWithoutAHostAnswerOk) {
