@@ -122,9 +122,9 @@ STDMETHODIMP CMyTessaly::ConnectToSW(IDispatch* ThisSW, LONG Cookie, VARIANT_BOO
     // Without the host application there is nothing to connect to.
     if (!ThisSW) return E_INVALIDARG;
     // A host that connects again without disconnecting: what the earlier
-    // connection held is let go, not leaked.
-    m_commandManager.Release();
-    m_hostApp.Release();
+    // connection set up is taken down first, so that nothing of it is left
+    // in the host whatever becomes of this one.
+    if (m_hostApp || m_commandManager) Disconnect();
     HRESULT hr = ThisSW->QueryInterface(__uuidof(IHostApplication), reinterpret_cast<void**>(&m_hostApp));
     if (FAILED(hr) || !m_hostApp) {
       m_hostApp.Release();
@@ -154,18 +154,22 @@ STDMETHODIMP CMyTessaly::ConnectToSW(IDispatch* ThisSW, LONG Cookie, VARIANT_BOO
 
 STDMETHODIMP CMyTessaly::DisconnectFromSW(VARIANT_BOOL* IsDisconnected) {
   return Guarded([&] {
-    TearDownCommandUI();
-    const VARIANT_BOOL unadvised = UnadviseHostEvents();
+    const VARIANT_BOOL unadvised = Disconnect();
     if (IsDisconnected) *IsDisconnected = unadvised;
-
-    // Each member is null before its interface goes, so nothing reaches a
-    // released host object through it.
-    IHostCommandManager* manager = m_commandManager.Detach();
-    if (manager) manager->Release();
-    IHostApplication* app = m_hostApp.Detach();
-    if (app) app->Release();
     return E_NOTIMPL;
   });
+}
+
+VARIANT_BOOL CMyTessaly::Disconnect() {
+  TearDownCommandUI();
+  const VARIANT_BOOL unadvised = UnadviseHostEvents();
+  // Each member is null before its interface goes, so nothing reaches a
+  // released host object through it.
+  IHostCommandManager* manager = m_commandManager.Detach();
+  if (manager) manager->Release();
+  IHostApplication* app = m_hostApp.Detach();
+  if (app) app->Release();
+  return unadvised;
 }
 
 int CMyTessaly::HostTypeLibMajor() const { return m_hostMajor >= 14 ? static_cast<int>(m_hostMajor) : 0; }

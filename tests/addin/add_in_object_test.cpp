@@ -439,20 +439,29 @@ TEST_F(AddInObject, ASecondAddInObjectFindsTheTabsTheFirstLeft) {
   EXPECT_EQ(second->Release(), 0u);
 }
 
-// A second advise without an unadvise in between is refused: the host
-// holds one sink, and the connection still answers S_OK.
-TEST_F(AddInObject, ASecondConnectionWithoutDisconnectAdvisesOnce) {
+// A second connection without a disconnection in between first takes down
+// what the first set up, as a disconnection does: the host holds one group,
+// one Open entry and one sink, each made anew.
+TEST_F(AddInObject, ASecondConnectionWithoutDisconnectTakesDownTheFirst) {
   const LONG cookie = Connect();
   const DWORD advised = object->m_dwEventCookie;
   ASSERT_NE(advised, kNotAdvised);
   CComPtr<IDispatch> dispatch = DispatchOf(app());
+  host.ClearCalls();
   VARIANT_BOOL flag = VARIANT_FALSE;
   EXPECT_EQ(addin()->ConnectToSW(dispatch, cookie, &flag), S_OK);
   EXPECT_EQ(flag, VARIANT_TRUE);
+  const auto ops = HostOps();
+  ASSERT_GE(ops.size(), 4u);
+  EXPECT_THAT(std::vector<std::string>(ops.begin(), ops.begin() + 4),
+              ElementsAre("IHostCommandManager::RemoveCommandGroup", "IHostApplication::RemoveFileOpenItem",
+                          "IConnectionPointContainer::FindConnectionPoint", "IConnectionPoint::Unadvise"));
+  EXPECT_EQ(std::count(ops.begin(), ops.end(), "IConnectionPoint::Advise"), 1);
   EXPECT_EQ(host.EventSinks(), 1u);
-  EXPECT_EQ(object->m_dwEventCookie, advised);
-  const auto ops = host.Operations();
-  EXPECT_EQ(std::count(ops.begin(), ops.end(), "IConnectionPoint::Advise"), 1) << "the second is not tried";
+  EXPECT_NE(object->m_dwEventCookie, kNotAdvised);
+  EXPECT_EQ(Manager(cookie).groups.size(), 1u);
+  EXPECT_EQ(host.FileOpenEntries().size(), 1u);
+  EXPECT_TRUE(TempFiles().empty());
   dispatch.Release();
   EXPECT_EQ(host.HeldReferences(), 2) << host.DescribeHeld();
   // The first connection's host references do not outlive the add-in.
@@ -461,6 +470,25 @@ TEST_F(AddInObject, ASecondConnectionWithoutDisconnectAdvisesOnce) {
   EXPECT_EQ(done, VARIANT_TRUE);
   EXPECT_EQ(host.EventSinks(), 0u);
   EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+}
+
+// A second connection that cannot reach the host application has still let
+// go of the first: nothing of it is left in the host.
+TEST_F(AddInObject, AFailedReconnectionStrandsNothingOfTheFirst) {
+  const LONG cookie = Connect();
+  VARIANT_BOOL flag = VARIANT_TRUE;
+  // The add-in's own dispatch interface is no host application.
+  EXPECT_EQ(addin()->ConnectToSW(my(), cookie, &flag), E_NOINTERFACE);
+  EXPECT_EQ(flag, VARIANT_FALSE);
+  EXPECT_TRUE(Manager(cookie).groups.empty());
+  EXPECT_TRUE(host.FileOpenEntries().empty());
+  EXPECT_EQ(host.EventSinks(), 0u);
+  EXPECT_EQ(object->m_dwEventCookie, kNotAdvised);
+  EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+  std::string error;
+  EXPECT_EQ(host.PressCommand(L"About", &error), E_FAIL) << "the commands are gone";
+  EXPECT_EQ(addin()->DisconnectFromSW(&flag), E_NOTIMPL);
+  EXPECT_EQ(flag, VARIANT_FALSE) << "nothing was advised";
 }
 
 TEST_F(AddInObject, ConnectToSWAnswersOkWhenTheAdviseFails) {
