@@ -701,16 +701,18 @@ TEST_F(AddInObject, OpenWithAPathImportsIt) {
   EXPECT_EQ(host.HeldReferences(), 2) << "the import let go of what it got";
 }
 
+// A callback, with what the user is to answer in it.
+struct CallbackCase {
+  const char* what;
+  std::function<void()> script;
+  std::function<HRESULT()> call;
+};
+
 // The callbacks answer S_OK whatever the command came to.
 TEST_F(AddInObject, EveryCallbackAnswersOkWhenTheUserCancels) {
   Connect();
   Write3ds("Data/robot.3ds", {Tetrahedron("robot")});
-  struct Case {
-    const char* what;
-    std::function<void()> script;
-    std::function<HRESULT()> call;
-  };
-  const Case cases[] = {
+  const CallbackCase cases[] = {
       {"Import, file dialog cancelled", [&] { ui.CancelFile(); }, [&] { return my()->CTessaly_Import(); }},
       {"Import, options cancelled",
        [&] {
@@ -728,7 +730,7 @@ TEST_F(AddInObject, EveryCallbackAnswersOkWhenTheUserCancels) {
       {"Help without its file", [] {}, [&] { return my()->CTessaly_Help(); }},
       {"About", [] {}, [&] { return my()->CTessaly_About(); }},
   };
-  for (const Case& c : cases) {
+  for (const CallbackCase& c : cases) {
     SCOPED_TRACE(c.what);
     c.script();
     EXPECT_EQ(c.call(), S_OK);
@@ -747,18 +749,13 @@ TEST_F(AddInObject, EveryCallbackAnswersOkWhereverMemoryRunsOut) {
   Connect();
   Write3ds("Data/robot.3ds", {Tetrahedron("robot")});
   CComBSTR path(L"D:\\Data\\robot.3ds");
-  struct Case {
-    const char* what;
-    std::function<void()> script;
-    std::function<HRESULT()> call;
-  };
-  const Case cases[] = {
+  const CallbackCase cases[] = {
       {"Import", [&] { ui.CancelFile(); }, [&] { return my()->CTessaly_Import(); }},
       {"Open", [&] { AnswerOptions().Press(IDCANCEL); }, [&] { return my()->CMyTessaly_Open(path); }},
       {"Help", [] {}, [&] { return my()->CTessaly_Help(); }},
       {"About", [] {}, [&] { return my()->CTessaly_About(); }},
   };
-  for (const Case& c : cases) {
+  for (const CallbackCase& c : cases) {
     SCOPED_TRACE(c.what);
     int told = 0;
     test_support::FailEachAllocation(

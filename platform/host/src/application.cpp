@@ -50,7 +50,7 @@ void* ApplicationObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP ApplicationObject::ActiveDocument(IHostDocument** document) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppActiveDocument, *this);
     call.Out(document, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -61,7 +61,7 @@ STDMETHODIMP ApplicationObject::ActiveDocument(IHostDocument** document) {
 }
 
 STDMETHODIMP ApplicationObject::NewPartDocument(IHostPartDocument** part) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppNewPartDocument, *this);
     call.Out(part, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -72,7 +72,7 @@ STDMETHODIMP ApplicationObject::NewPartDocument(IHostPartDocument** part) {
 }
 
 STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppRevisionNumber, *this);
     call.Out(revision, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -87,7 +87,7 @@ STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
 }
 
 STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppFrame, *this);
     call.Out(frame, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -100,7 +100,7 @@ STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
 // The host keeps what it loaded as a record of the path and the size: the
 // system relies only on the load succeeding or failing.
 STDMETHODIMP ApplicationObject::LoadFile(BSTR path, BSTR arguments, LONG* status) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppLoadFile, *this);
     call.Text(path).Text(arguments);
     call.Out(status, 0);
@@ -143,7 +143,7 @@ void* FrameObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP FrameObject::MainWindowHandle(LONG* handle) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::FrameMainWindowHandle, *this);
     call.Out(handle, 0);
     if (call.Faulted()) return call.Fault();
