@@ -212,6 +212,12 @@ class TreeReader {
   // A coordinate that is NaN or infinite is damage: the host could make no
   // face of it. Only the meshes that are read are looked at.
   void CheckCoordinates(const MeshSource& source, const Chunk& list, const std::string& label) const {
+    // All exponent bits set carries into the top bit: one branch-free pass
+    // tells whether any coordinate is such, the second says which.
+    std::uint32_t carry = 0;
+    const std::size_t words = std::size_t{source.vertex_count} * 3;
+    for (std::size_t w = 0; w < words; ++w) carry |= (U32(source.vertices + 4 * w) & 0x7F800000u) + 0x00800000u;
+    if (!(carry & 0x80000000u)) return;
     const unsigned char* at = source.vertices;
     for (std::uint32_t i = 0; i < source.vertex_count; ++i) {
       for (int k = 0; k < 3; ++k, at += 4) {
