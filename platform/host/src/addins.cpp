@@ -223,7 +223,7 @@ void HostState::UnregisterEvents() {
 // --- the application's new operations -----------------------------------
 
 STDMETHODIMP ApplicationObject::GetCommandManager(LONG cookie, IHostCommandManager** manager) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppGetCommandManager, *this);
     call.Long(cookie);
     call.Out(manager, nullptr);
@@ -238,7 +238,7 @@ STDMETHODIMP ApplicationObject::GetCommandManager(LONG cookie, IHostCommandManag
 
 STDMETHODIMP ApplicationObject::RegisterCallbackObject(LONG instance, IDispatch* callbacks, LONG cookie,
                                                        VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppRegisterCallbackObject, *this);
     call.Long(instance);
     if (call.Recording()) callbacks ? call.Name("dispatch object") : call.Name("null");
@@ -266,7 +266,7 @@ STDMETHODIMP ApplicationObject::RegisterCallbackObject(LONG instance, IDispatch*
 
 STDMETHODIMP ApplicationObject::AddFileOpenItem(LONG cookie, BSTR callback, BSTR description, BSTR extension, BSTR a,
                                                 BSTR b, VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppAddFileOpenItem, *this);
     call.Long(cookie).Text(callback).Text(description).Text(extension).Text(a).Text(b);
     call.Out(ok, VARIANT_FALSE);
@@ -292,7 +292,7 @@ STDMETHODIMP ApplicationObject::AddFileOpenItem(LONG cookie, BSTR callback, BSTR
 
 STDMETHODIMP ApplicationObject::RemoveFileOpenItem(LONG cookie, BSTR callback, BSTR description, BSTR extension,
                                                    VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppRemoveFileOpenItem, *this);
     call.Long(cookie).Text(callback).Text(description).Text(extension);
     call.Out(ok, VARIANT_FALSE);
@@ -317,7 +317,7 @@ STDMETHODIMP ApplicationObject::RemoveFileOpenItem(LONG cookie, BSTR callback, B
 // --- the application as IDispatch: nothing to call by name --------------
 
 STDMETHODIMP ApplicationObject::Dispatch::GetTypeInfoCount(UINT* count) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::DispGetTypeInfoCount, app_);
     call.Out(count, 0u);
     if (call.Faulted()) return call.Fault();
@@ -328,7 +328,7 @@ STDMETHODIMP ApplicationObject::Dispatch::GetTypeInfoCount(UINT* count) {
 }
 
 STDMETHODIMP ApplicationObject::Dispatch::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::DispGetTypeInfo, app_);
     call.Long(static_cast<LONG>(index)).Long(static_cast<LONG>(lcid));
     call.Out(info, nullptr);
@@ -340,7 +340,7 @@ STDMETHODIMP ApplicationObject::Dispatch::GetTypeInfo(UINT index, LCID lcid, ITy
 
 STDMETHODIMP ApplicationObject::Dispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
                                                         DISPID* ids) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::DispGetIDsOfNames, app_);
     if (call.Recording()) {
       call.Name(names && count && names[0] ? Quoted(names[0]) : std::string("null"));
@@ -355,7 +355,7 @@ STDMETHODIMP ApplicationObject::Dispatch::GetIDsOfNames(REFIID, LPOLESTR* names,
 
 STDMETHODIMP ApplicationObject::Dispatch::Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS*, VARIANT*,
                                                  EXCEPINFO*, UINT*) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::DispInvoke, app_);
     call.Long(id).Long(static_cast<LONG>(lcid)).Long(flags);
     if (call.Faulted()) return call.Fault();
@@ -366,7 +366,7 @@ STDMETHODIMP ApplicationObject::Dispatch::Invoke(DISPID id, REFIID, LCID lcid, W
 // --- the events ---------------------------------------------------------
 
 STDMETHODIMP ApplicationObject::Container::EnumConnectionPoints(IEnumConnectionPoints** points) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::CpcEnumConnectionPoints, app_);
     call.Out(points, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -375,7 +375,7 @@ STDMETHODIMP ApplicationObject::Container::EnumConnectionPoints(IEnumConnectionP
 }
 
 STDMETHODIMP ApplicationObject::Container::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::CpcFindConnectionPoint, app_);
     if (call.Recording()) call.Name(IidName(riid));
     call.Out(point, nullptr);
@@ -397,7 +397,7 @@ void* ConnectionPointObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP ConnectionPointObject::GetConnectionInterface(IID* iid) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpGetConnectionInterface, *this);
     if (call.Faulted()) return call.Fault();
     if (!iid) return call.Finish(E_POINTER, "iid is null");
@@ -407,7 +407,7 @@ STDMETHODIMP ConnectionPointObject::GetConnectionInterface(IID* iid) {
 }
 
 STDMETHODIMP ConnectionPointObject::GetConnectionPointContainer(IConnectionPointContainer** container) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpGetConnectionPointContainer, *this);
     call.Out(container, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -419,7 +419,7 @@ STDMETHODIMP ConnectionPointObject::GetConnectionPointContainer(IConnectionPoint
 }
 
 STDMETHODIMP ConnectionPointObject::Advise(IUnknown* sink, DWORD* cookie) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpAdvise, *this);
     if (call.Recording()) sink ? call.Name("sink") : call.Name("null");
     call.Out(cookie, 0u);
@@ -439,7 +439,7 @@ STDMETHODIMP ConnectionPointObject::Advise(IUnknown* sink, DWORD* cookie) {
 }
 
 STDMETHODIMP ConnectionPointObject::Unadvise(DWORD cookie) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpUnadvise, *this);
     call.Long(static_cast<LONG>(cookie));
     if (call.Faulted()) return call.Fault();
@@ -451,7 +451,7 @@ STDMETHODIMP ConnectionPointObject::Unadvise(DWORD cookie) {
 }
 
 STDMETHODIMP ConnectionPointObject::EnumConnections(IEnumConnections** connections) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpEnumConnections, *this);
     call.Out(connections, nullptr);
     if (call.Faulted()) return call.Fault();

@@ -23,7 +23,7 @@ void* DocumentObject::Role(REFIID iid) {
 }
 
 HRESULT DocumentObject::Step(Op op) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, op, *this);
     if (call.Faulted()) return call.Fault();
     return call.Finish(S_OK);
@@ -33,7 +33,7 @@ HRESULT DocumentObject::Step(Op op) {
 // The settings and steps around bulk geometry have no effect here: the
 // system relies on nothing they do.
 STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocPreGeometrySettingA, *this);
     call.Long(value);
     return call.Faulted() ? call.Fault() : call.Finish(S_OK);
@@ -41,7 +41,7 @@ STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
 }
 
 STDMETHODIMP DocumentObject::PreGeometrySettingB(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocPreGeometrySettingB, *this);
     call.Long(value);
     return call.Faulted() ? call.Fault() : call.Finish(S_OK);
@@ -53,7 +53,7 @@ STDMETHODIMP DocumentObject::PostGeometryStepB() { return Step(Op::DocPostGeomet
 STDMETHODIMP DocumentObject::PostSketchStep() { return Step(Op::DocPostSketchStep); }
 
 STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocSetLengthUnit, *this);
     call.Long(unit);
     if (call.Faulted()) return call.Fault();
@@ -65,7 +65,7 @@ STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
 }
 
 STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocToggle3DSketch, *this);
     call.Long(value);
     if (call.Faulted()) return call.Fault();
@@ -86,7 +86,7 @@ STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
 // tells whether the file was written.
 STDMETHODIMP DocumentObject::SaveToPath(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy,
                                         LONG* code) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocSaveToPath, *this);
     call.Text(path).Long(version).Bool(silent).Bool(copy);
     call.Out(code, 0);
@@ -108,7 +108,7 @@ void* PartObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP PartObject::NewBody(IHostBody** body) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::PartNewBody, *this);
     call.Out(body, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -139,7 +139,7 @@ std::string BodyObject::Label() const {
 // The normal is checked but not kept: the polygon gives the face its plane,
 // and its winding the side the face looks to. A zero normal is accepted.
 STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, const double* normal) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreatePlanarFace, *this);
     const bool countOk = count == 3 || count == 4;
     call.Long(count);
@@ -168,7 +168,7 @@ STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, cons
 // their winding disagrees with their neighbours': the collector is empty
 // afterwards and may collect faces for another body.
 STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreateBodyFromSurfaces, *this);
     call.Out(body, nullptr);
     if (call.Faulted()) return call.Fault();

@@ -170,7 +170,7 @@ std::string CheckNurbs(const LONG* properties, const double* knots, const double
 
 STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, double x2, double y2, double z2,
                                               IUnknown** segment) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocCreateSketchLine, *this);
     const double c[6] = {x1, y1, z1, x2, y2, z2};
     if (call.Recording())  // a call per line of a million-edge sketch
@@ -193,7 +193,7 @@ STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, d
 }
 
 STDMETHODIMP DocumentObject::CreateSketchPoint(double x, double y, double z, IUnknown** point) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocCreateSketchPoint, *this);
     call.Double(x).Double(y).Double(z);
     const double c[3] = {x, y, z};
@@ -207,7 +207,7 @@ STDMETHODIMP DocumentObject::CreateSketchPoint(double x, double y, double z, IUn
 }
 
 STDMETHODIMP DocumentObject::CreateSketchCircle(double cx, double cy, double cz, double radius, IUnknown** segment) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocCreateSketchCircle, *this);
     call.Double(cx).Double(cy).Double(cz).Double(radius);
     auto check = [&] {
@@ -233,7 +233,7 @@ STDMETHODIMP DocumentObject::CreateSketchCircle(double cx, double cy, double cz,
 
 STDMETHODIMP DocumentObject::CreateSketchArc(double cx, double cy, double cz, double sx, double sy, double sz, double ex,
                                              double ey, double ez, short direction, IUnknown** segment) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocCreateSketchArc, *this);
     const double c[9] = {cx, cy, cz, sx, sy, sz, ex, ey, ez};
     for (double v : c) call.Double(v);
@@ -256,7 +256,7 @@ STDMETHODIMP DocumentObject::CreateSketchArc(double cx, double cy, double cz, do
 }
 
 STDMETHODIMP DocumentObject::CreateSketchSplineByPoints(LONG count, const double* points, IUnknown** segment) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocCreateSketchSplineByPoints, *this);
     call.Long(count);
     if (count >= 0 || !points) call.Doubles(points, 3 * static_cast<size_t>(std::max<LONG>(count, 0)));
@@ -273,7 +273,7 @@ STDMETHODIMP DocumentObject::CreateSketchSplineByPoints(LONG count, const double
 
 STDMETHODIMP DocumentObject::CreateSketchSplineByNurbs(const LONG* properties, const double* knots,
                                                        const double* controlPoints, IUnknown** segment) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocCreateSketchSplineByNurbs, *this);
     call.Longs(properties, 4);
     // The arrays' sizes come from the properties: unread when those are wrong.

@@ -8,6 +8,7 @@
 #include <HostApi.h>
 #include <ocidl.h>
 #include <stand_in/connection_point.h>
+#include <stand_in/no_throw.h>
 
 #include <algorithm>
 #include <map>
@@ -1077,18 +1078,6 @@ template <class I, class T>
 I* HandOut(T* object) {
   object->Grant();
   return static_cast<I*>(object);
-}
-
-// COM methods answer E_OUTOFMEMORY rather than let an exception through.
-template <class F>
-HRESULT Guarded(F&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
 }
 
 std::wstring FromBstr(BSTR text);
