@@ -8,10 +8,12 @@
 //   tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody]
 //                     [--progress] [--save DIR]
 //
-// Options of open and command: --answer LABEL=VALUE (repeatable) answers a
-// dialog control by its label; --file PATH answers the file dialog;
-// --interactive asks on a terminal for what is not answered; --save DIR writes
-// each document as an OBJ file; --json prints the result as one JSON object.
+// Options of open and command, before or after the operand: --answer
+// LABEL=VALUE (repeatable) answers a dialog control by its label; --file PATH
+// answers the file dialog; --interactive reads further answers from standard
+// input (a person at a terminal, or line by line); --save DIR writes each
+// document as an OBJ file; --json prints the result as one JSON object. An
+// answer the dialog cannot take ends the run with status 2 and no result.
 // The registry is the file named by TESSALY_REGISTRY.
 //
 // `demo` feeds generated meshes (a cube of triangles and a grid of
@@ -391,8 +393,13 @@ int RunAddin(const tessaly_host::Arguments& args, bool command) {
         std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
         status = 1;
       }
-      std::fputs((json ? Json(host, screen.boxes) : Text(host, screen.boxes)).c_str(), stdout);
-      if (saveDir && !SaveAll(host, saveDir)) status = 1;
+      if (!screen.AnswerError().empty()) {
+        // The dialog said why; what follows a refused answer is no result.
+        status = 2;
+      } else {
+        std::fputs((json ? Json(host, screen.boxes) : Text(host, screen.boxes)).c_str(), stdout);
+        if (saveDir && !SaveAll(host, saveDir)) status = 1;
+      }
     }
     host.UnloadAddIns();
     CoUninitialize();
