@@ -24,8 +24,10 @@
 
 #include "VLMSWON.h"
 #include "command_line.h"
+#include "stand_in/errors.h"
 #include "stand_in/host.h"
 #include "stand_in/paths.h"
+#include "stand_in/registry.h"
 #include "stand_in/text.h"
 #include "stand_in/ui.h"
 
@@ -35,6 +37,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -220,6 +223,26 @@ int Demo(const tessaly_host::Arguments& args) {
 
 // --- Registration ----------------------------------------------------------------
 
+// Each line of `text` as a message of the program.
+void PrintLines(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) std::fprintf(stderr, "tessaly-host: %.*s\n", static_cast<int>(end - start), text.data() + start);
+    start = end + 1;
+  }
+}
+
+// A damaged or unreadable registry is said once, here, before the calls that
+// would each fail on it.
+bool RegistrySound() {
+  std::string error;
+  if (stand_in::registry::CheckFile(&error)) return true;
+  PrintLines(error);
+  return false;
+}
+
 // Loads MODULE and calls its DllRegisterServer or DllUnregisterServer, as
 // regsvr32 does.
 int Register(const tessaly_host::Arguments& args, bool unregister) {
@@ -232,12 +255,18 @@ int Register(const tessaly_host::Arguments& args, bool unregister) {
     std::fprintf(stderr, "tessaly-host: %s: %s\n", module_name, std::strerror(errno));
     return 1;
   }
+  struct stat st;
+  if (stat(resolved, &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "tessaly-host: %s is a folder, not a module\n", resolved);
+    return 1;
+  }
+  if (!RegistrySound()) return 1;
   const std::wstring module = stand_in::WindowsPath(resolved);
   CoInitialize(nullptr);
   HMODULE handle = LoadLibraryW(module.c_str());
   if (!handle) {
-    std::fprintf(stderr, "tessaly-host: cannot load %s (error %lu)\n", resolved,
-                 static_cast<unsigned long>(GetLastError()));
+    std::fprintf(stderr, "tessaly-host: cannot load %s: %s\n", resolved,
+                 stand_in::Win32ErrorText(GetLastError()).c_str());
     CoUninitialize();
     return 1;
   }
@@ -252,8 +281,10 @@ int Register(const tessaly_host::Arguments& args, bool unregister) {
     if (hr == S_OK) {
       std::printf("%s in %s succeeded.\n", entry, resolved);
     } else {
-      std::fprintf(stderr, "tessaly-host: %s in %s failed: 0x%08lX\n", entry, resolved,
-                   static_cast<unsigned long>(static_cast<ULONG>(hr)));
+      // What a missing registration means to someone who unregisters.
+      const bool unregistered = unregister && (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED);
+      std::fprintf(stderr, "tessaly-host: %s in %s failed: %s%s\n", entry, resolved, stand_in::ErrorText(hr).c_str(),
+                   unregistered ? "; is the module registered?" : "");
       status = 1;
     }
   }
@@ -362,7 +393,7 @@ int RunAddin(const tessaly_host::Arguments& args, bool command) {
   const char* saveDir = save ? save->c_str() : nullptr;
   const char* file = fileAnswer ? fileAnswer->c_str() : nullptr;
   const bool json = args.Has("--json"), interactive = args.Has("--interactive");
-  if (!MakeSaveDirectory(saveDir)) return 1;
+  if (!RegistrySound() || !MakeSaveDirectory(saveDir)) return 1;
   // Windows form of a native file: the add-in names files the Windows way.
   auto windowsForm = [](const std::string& native) {
     char resolved[PATH_MAX];
@@ -381,11 +412,14 @@ int RunAddin(const tessaly_host::Arguments& args, bool command) {
     host.SetRecording(false);  // nothing here reads the record of calls
     CoInitialize(nullptr);
     std::string error;
-    if (FAILED(host.LoadAddIns(&error))) std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
+    if (FAILED(host.LoadAddIns(&error))) PrintLines(error);
     error.clear();
-    if (host.AddIns().empty()) {
+    const auto& addIns = host.AddIns();
+    if (addIns.empty()) {
       std::fprintf(stderr, "tessaly-host: no add-in is registered (tessaly-host register MODULE registers one)\n");
       status = 1;
+    } else if (std::none_of(addIns.begin(), addIns.end(), [](const stand_in::AddIn& a) { return a.connected; })) {
+      status = 1;  // why each failed is said above; acting now would only fail again
     } else {
       const HRESULT hr = command ? host.PressCommand(stand_in::FromUtf8(target), &error)
                                  : host.OpenFile(windowsForm(target), &error);

@@ -111,7 +111,7 @@ LSTATUS Refresh(State& s) {
   Tree fresh;
   std::string error;
   if (!Parse(text, path, fresh, &error)) {
-    if (error != s.last_error) Report(error + " (the registry is not used or written until the file is mended)");
+    if (error != s.last_error) Report(DamageReport(error));
     s.last_error = error;
     s.damaged = true;
     s.tree.Clear();

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace stand_in {
 namespace registry {
@@ -508,6 +509,32 @@ bool ReadAll(int fd, std::string* text) {
       return false;
     }
     text->append(buf, static_cast<size_t>(n));
+  }
+}
+
+std::string DamageReport(const std::string& parse_error) {
+  return parse_error + " (the registry is not used or written until the file is mended)";
+}
+
+bool CheckFile(std::string* error) {
+  try {
+    const std::string path = FilePath();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) return true;  // an empty registry
+    std::string text;
+    const bool read = fd >= 0 && ReadAll(fd, &text);
+    const int cause = errno;
+    if (fd >= 0) ::close(fd);
+    if (!read) {
+      *error = "cannot read the registry file " + path + ": " + std::strerror(cause);
+      return false;
+    }
+    if (ParseText(text, path, nullptr, error)) return true;
+    *error = DamageReport(*error);
+    return false;
+  } catch (const std::bad_alloc&) {
+    *error = "out of memory while reading the registry file";
+    return false;
   }
 }
 

@@ -58,6 +58,9 @@ void Report(const std::string& text);
 // All that is left to read of `fd`; false with errno set.
 bool ReadAll(int fd, std::string* text);
 
+// What is said of a damaged file, from its parse error.
+std::string DamageReport(const std::string& parse_error);
+
 // The file a write of `path` changes: `path`, or the file its symbolic
 // links lead to, which need not exist yet. False with `error` set when the
 // links loop or cannot be read.

@@ -59,6 +59,11 @@ bool ParseText(const std::string& text, const std::string& file_name, std::strin
 // The last damage found in the registry file, empty when none.
 std::string LastError();
 
+// Reads the registry file as the registry functions would, keeping nothing
+// and reporting nothing: true when it is missing or sound, else false with
+// one line in `error` that names the file (and the line of the damage).
+bool CheckFile(std::string* error);
+
 // Open key handles (not counting the predefined roots).
 size_t OpenKeyCount();
 
