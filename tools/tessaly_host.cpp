@@ -14,7 +14,10 @@
 // input (a person at a terminal, or line by line); --save DIR writes each
 // document as an OBJ file; --json prints the result as one JSON object. An
 // answer the dialog cannot take ends the run with status 2 and no result.
-// The registry is the file named by TESSALY_REGISTRY.
+// The registry is the file named by TESSALY_REGISTRY. A run keeps its
+// temporary files in a folder of its own, removed at its end, and an
+// interrupted run (SIGINT, SIGTERM) removes them and the OBJ file being
+// saved, then ends by its signal (run_cleanup.h).
 //
 // `demo` feeds generated meshes (a cube of triangles and a grid of
 // quadrilaterals) through the bridge's mesh road and prints what the host
@@ -24,6 +27,7 @@
 
 #include "VLMSWON.h"
 #include "command_line.h"
+#include "run_cleanup.h"
 #include "stand_in/errors.h"
 #include "stand_in/host.h"
 #include "stand_in/paths.h"
@@ -176,6 +180,7 @@ bool SaveAll(const stand_in::Host& host, const std::string& dir) {
   for (const auto& doc : host.Documents()) {
     const std::string path = dir + "/" + doc.title + ".obj";
     std::string error;
+    const tessaly_host::PartialFile partial(stand_in::SavingPath(path));
     if (!stand_in::SaveObj(doc, path, &error)) {
       std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
       return false;
@@ -468,6 +473,7 @@ int main(int argc, char** argv) {
                                     isDemo ? kDemo : isRun ? kRun : kNone, &args, &error))
     return UsageError(error);
   if (args.help) return Help();
+  const tessaly_host::RunCleanup cleanup;
   if (isDemo) return Demo(args);
   if (isRegister) return Register(args, verb == "unregister");
   return RunAddin(args, verb == "command");

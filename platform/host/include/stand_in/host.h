@@ -430,6 +430,8 @@ class Host {
 // file is written beside `path` and renamed onto it, so a failed save leaves
 // an existing file alone. False with `error` set when it cannot be written.
 bool SaveObj(const Document& document, const std::string& path, std::string* error);
+// The file SaveObj writes before it renames it onto `path`.
+std::string SavingPath(const std::string& path);
 
 const char* LengthUnitName(LONG unit);  // "mm", "cm", "m", "in", "ft", or "?"
 
