@@ -224,15 +224,21 @@ struct Typed {
   FILE* file;
 };
 
+// Runs the dialog on `console`, which reads `input` (a terminal or not) when
+// it answers interactively; what it printed.
+std::string RunReading(stand_in::ui::ConsoleDriver& console, Dialog& dialog, const char* input, bool terminal) {
+  Typed typed(input);
+  console.SetInput(typed.file, terminal);
+  testing::internal::CaptureStderr();
+  console.RunDialog(dialog);
+  return testing::internal::GetCapturedStderr();
+}
+
 TEST(ConsoleDialog, APersonAtATerminalAnswersAndRetriesAfterAnError) {
-  Typed typed("Units=Yards\nUnits=Meters\n\n");
   stand_in::ui::ConsoleDriver console;
   console.SetInteractive(true);
-  console.SetInput(typed.file, true);
   OptionsLike d;
-  testing::internal::CaptureStderr();
-  console.RunDialog(d);
-  std::string err = testing::internal::GetCapturedStderr();
+  const std::string err = RunReading(console, d, "Units=Yards\nUnits=Meters\n\n", true);
   EXPECT_EQ(d.result(), IDOK);
   EXPECT_EQ(d.Get(1024).selection, 2);
   EXPECT_NE(err.find("error: \"Yards\" is not an entry"), std::string::npos) << err;
@@ -257,14 +263,10 @@ TEST(ConsoleDialog, InputThatIsNoTerminalIsReadLineByLineAndNeverPressesOkByItse
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
-    Typed typed(c.input);
     stand_in::ui::ConsoleDriver console;
     console.SetInteractive(true);
-    console.SetInput(typed.file, false);
     OptionsLike d;
-    testing::internal::CaptureStderr();
-    console.RunDialog(d);
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = RunReading(console, d, c.input, false);
     EXPECT_EQ(d.result(), c.result) << err;
     EXPECT_EQ(d.Get(1024).selection, c.units);
     EXPECT_NE(err.find(c.shown), std::string::npos) << err;
@@ -274,25 +276,17 @@ TEST(ConsoleDialog, InputThatIsNoTerminalIsReadLineByLineAndNeverPressesOkByItse
 
 TEST(ConsoleDialog, WithoutInteractiveAnsweringNothingIsReadAndTheEndOfATerminalCancels) {
   {
-    Typed typed("Units=Meters\n\n");
-    stand_in::ui::ConsoleDriver console;
-    console.SetInput(typed.file, true);  // not asked to read it
+    stand_in::ui::ConsoleDriver console;  // not asked to read the input
     OptionsLike d;
-    testing::internal::CaptureStderr();
-    console.RunDialog(d);
-    testing::internal::GetCapturedStderr();
+    RunReading(console, d, "Units=Meters\n\n", true);
     EXPECT_EQ(d.result(), IDOK);
     EXPECT_EQ(d.Get(1024).selection, 3);
   }
   {
-    Typed typed("Units=Meters\n");
     stand_in::ui::ConsoleDriver console;
     console.SetInteractive(true);
-    console.SetInput(typed.file, true);
     OptionsLike d;
-    testing::internal::CaptureStderr();
-    console.RunDialog(d);
-    testing::internal::GetCapturedStderr();
+    RunReading(console, d, "Units=Meters\n", true);
     EXPECT_EQ(d.result(), IDCANCEL) << "the input ended before OK";
   }
 }
