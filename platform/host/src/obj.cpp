@@ -137,13 +137,15 @@ void WriteDocument(ObjWriter& out, const Document& d) {
 
 }  // namespace
 
+std::string SavingPath(const std::string& path) { return path + ".saving"; }
+
 bool SaveObj(const Document& document, const std::string& path, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return false;
   };
   if (path.empty()) return fail("no path to save to");
-  const std::string partial = path + ".saving";
+  const std::string partial = SavingPath(path);
   std::FILE* file = std::fopen(partial.c_str(), "wb");
   if (!file) return fail("cannot create '" + partial + "': " + std::strerror(errno));
   bool written;

@@ -619,6 +619,8 @@ class Host {
 // leaves an existing file alone. False with `error` set when it cannot be
 // written.
 bool SaveObj(const Document& document, const std::string& path, std::string* error);
+// The file SaveObj writes before it renames it onto `path`.
+std::string SavingPath(const std::string& path);
 
 // The document as one JSON object, as tessaly-host --json prints it:
 // "type", "title", "length_unit", "bodies" (each with "faces" and
