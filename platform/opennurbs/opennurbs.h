@@ -19,4 +19,8 @@
 #include "opennurbs_linecurve.h"
 #include "opennurbs_polylinecurve.h"
 #include "opennurbs_arccurve.h"
+#include "opennurbs_surface.h"
+#include "opennurbs_planesurface.h"
+#include "opennurbs_nurbssurface.h"
+#include "opennurbs_brep.h"
 #include "opennurbs_mesh.h"
