@@ -332,6 +332,17 @@ TEST_F(SurfaceTest, RecordsTheArraysAsTheCountsGiveThem) {
   VARIANT_BOOL ok;
   ASSERT_EQ(body->CreateTrimmedSurface(&ok), S_OK);
   EXPECT_EQ(host.Calls().back().args, "");
+
+  // Knot counts that disagree with the orders and control points say
+  // nothing the host can trust: the knots are not read.
+  CComPtr<IHostSurface> other;
+  ASSERT_EQ(MakePlane(body, {0, 0, 1}, {0, 0, 1}, &other), S_OK);
+  LoopArrays wrong({Line({0, 0, 1}, {1, 0, 1}), Line({1, 0, 1}, {0, 1, 1}), Line({0, 1, 1}, {0, 0, 1})});
+  wrong.knotCounts[1] = 400000;
+  EXPECT_EQ(wrong.Add(other), E_FAIL);
+  EXPECT_EQ(host.Calls().back().args,
+            "3, [2, 2, 2], [-3, 3, 3], [0, 0, 0], [4, 400000, 4], [2, 2, 2], [not read], "
+            "[0, 0, 1, 1, 0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 1, 0, 0, 1], null");
 }
 
 // Every surface handed out is counted until released; a planted fault

@@ -339,18 +339,22 @@ STDMETHODIMP SurfaceObject::AddTrimmingLoop(LONG count, const LONG* orders, cons
     const bool countOk = count >= 1 && count <= kMostLoopCurves;
     const size_t n = countOk ? static_cast<size_t>(count) : 0;
     // The knots and control points are read as far as the counts say, when
-    // they say something the host can read.
-    auto total = [&](const LONG* counts, uint64_t* sum) {
-      *sum = 0;
-      if (!countOk || !counts) return false;
-      for (size_t i = 0; i < n; ++i) {
-        if (counts[i] < 0) return false;
-        *sum += static_cast<uint64_t>(counts[i]);
-      }
-      return *sum <= kMostControlPoints + static_cast<uint64_t>(kMostOrder) * kMostLoopCurves;
-    };
+    // they agree with each other and the host could take them: a knot
+    // count that is not the order plus the control points leaves the knots
+    // unread.
     uint64_t knotTotal = 0, pointTotal = 0;
-    const bool knotsKnown = total(knotCounts, &knotTotal), pointsKnown = total(controlPointCounts, &pointTotal);
+    bool pointsKnown = countOk && controlPointCounts;
+    for (size_t i = 0; pointsKnown && i < n; ++i) {
+      pointsKnown = controlPointCounts[i] >= 0;
+      pointTotal += pointsKnown ? static_cast<uint64_t>(controlPointCounts[i]) : 0;
+    }
+    pointsKnown = pointsKnown && pointTotal <= kMostControlPoints;
+    bool knotsKnown = pointsKnown && orders && knotCounts;
+    for (size_t i = 0; knotsKnown && i < n; ++i) {
+      knotsKnown = orders[i] >= 0 && orders[i] <= kMostOrder &&
+                   static_cast<int64_t>(knotCounts[i]) == static_cast<int64_t>(orders[i]) + controlPointCounts[i];
+      knotTotal += knotsKnown ? static_cast<uint64_t>(knotCounts[i]) : 0;
+    }
     call.Long(count);
     for (const LONG* array : {orders, dimensions, periodic, knotCounts, controlPointCounts})
       RecordArray(call, array, n, countOk);
