@@ -96,16 +96,23 @@ Point3 CurvePoint(const Basis& b, const Point3* points, size_t stride, double t)
 
 Point3 SurfacePoint(const Surface& s, double u, double v) {
   const Basis bu = SurfaceBasis(s, 0), bv = SurfaceBasis(s, 1);
-  double nv[kMostOrder];
-  const int sv = bv.Span(v);
+  double nu[kMostOrder], nv[kMostOrder];
+  const int su = bu.Span(u), sv = bv.Span(v);
+  bu.Values(su, u, nu);
   bv.Values(sv, v, nv);
-  const size_t nu = static_cast<size_t>(s.count[0]);
+  const size_t rowLength = static_cast<size_t>(s.count[0]);
   Point3 p{0, 0, 0};
   for (int k = 0; k < bv.order; ++k) {
-    const Point3 row = CurvePoint(bu, &s.points[static_cast<size_t>(sv - bv.order + 1 + k) * nu], 1, u);
-    p.x += nv[k] * row.x;
-    p.y += nv[k] * row.y;
-    p.z += nv[k] * row.z;
+    const Point3* row = &s.points[static_cast<size_t>(sv - bv.order + 1 + k) * rowLength + static_cast<size_t>(su - bu.order + 1)];
+    Point3 r{0, 0, 0};
+    for (int i = 0; i < bu.order; ++i) {
+      r.x += nu[i] * row[i].x;
+      r.y += nu[i] * row[i].y;
+      r.z += nu[i] * row[i].z;
+    }
+    p.x += nv[k] * r.x;
+    p.y += nv[k] * r.y;
+    p.z += nv[k] * r.z;
   }
   return p;
 }

@@ -441,12 +441,13 @@ Weave WeaveBounded(const Surface& s, const Edge* const edges[4], const std::vect
 
 // How far triangle i strays from the surface: the most, over points spread
 // across it, between the triangle's point and the surface's point at the
-// same place in the parameter plane.
+// same place in the parameter plane. Its corners are the surface's own.
 double Stray(const Surface& s, const Weave& w, size_t i) {
   const uint32_t* c = &w.corners[3 * i];
   double most = 0;
   for (int a = 0; a <= 4; ++a)
     for (int b = 0; a + b <= 4; ++b) {
+      if ((a == 4) || (b == 4) || (a + b == 0)) continue;
       const double wa = a / 4.0, wb = b / 4.0, wc = 1 - wa - wb;
       const Point3 &p = w.points[c[0]], &q = w.points[c[1]], &r = w.points[c[2]];
       const Point3 on = SurfacePoint(s, wa * w.at[c[0]].x + wb * w.at[c[1]].x + wc * w.at[c[2]].x,
