@@ -9,12 +9,6 @@
 namespace stand_in {
 namespace {
 
-std::string Number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", v);
-  return text;
-}
-
 double Norm(double x, double y, double z) { return std::sqrt(x * x + y * y + z * z); }
 
 }  // namespace
@@ -51,22 +45,24 @@ std::string CheckKnots(const Basis& b, const std::string& name, const std::funct
   const int total = b.order + b.count;
   for (int i = 0; i < total; ++i)
     if (!std::isfinite(b.knots[i])) return knotName(i) + " is not a finite number";
+    else if (std::fabs(b.knots[i]) > kFarthestKnot)
+      return knotName(i) + " is " + NumberText(b.knots[i]) + ", beyond the host's limit of " + NumberText(kFarthestKnot);
   for (int i = 1; i < total; ++i)
-    if (b.knots[i] < b.knots[i - 1]) return knotName(i) + " is " + Number(b.knots[i]) + ", less than the knot before it";
+    if (b.knots[i] < b.knots[i - 1]) return knotName(i) + " is " + NumberText(b.knots[i]) + ", less than the knot before it";
   for (int i = 0; i < total;) {
     int j = i + 1;
     while (j < total && b.knots[j] == b.knots[i]) ++j;
     const int times = j - i;
     const bool inside = b.knots[i] > b.Start() && b.knots[i] < b.End();
     if (times > b.order || (inside && times > b.order - 1))
-      return name + " repeat " + Number(b.knots[i]) + " " + std::to_string(times) + " times; order " +
+      return name + " repeat " + NumberText(b.knots[i]) + " " + std::to_string(times) + " times; order " +
              std::to_string(b.order) + " allows " + std::to_string(inside ? b.order - 1 : b.order) +
              (inside ? " inside the domain" : "");
     i = j;
   }
   if (!(b.Start() < b.End()))
     return name + " give an empty domain: " + knotName(b.order - 1) + " and " + knotName(b.count) + " are both " +
-           Number(b.Start());
+           NumberText(b.Start());
   return {};
 }
 
