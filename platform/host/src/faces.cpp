@@ -118,11 +118,6 @@ std::string CheckPlanarPolygon(const Point3* p, int n) {
   return {};
 }
 
-std::string NumberText(double v) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
-}
-
 std::string MetresText(double v) {
   char text[32];
   std::snprintf(text, sizeof text, "%.3g m", v);
