@@ -135,7 +135,10 @@ void ShowHelp(IHostApplication* host) {
   // The folder gets a buffer that holds any path that fit above, so that a
   // folder of _MAX_DIR characters or more is split, not refused.
   wchar_t drive[_MAX_DRIVE], dir[MAX_PATH];
-  _wsplitpath_s(modulePath, drive, _MAX_DRIVE, dir, MAX_PATH, nullptr, 0, nullptr, 0);
+  if (_wsplitpath_s(modulePath, drive, _MAX_DRIVE, dir, MAX_PATH, nullptr, 0, nullptr, 0) != 0) {
+    Warn(host, failed);
+    return;
+  }
   wchar_t helpPath[MAX_PATH + 16];
   swprintf_s(helpPath, sizeof(helpPath) / sizeof(helpPath[0]), L"%s%sTessaly.chm", drive, dir);
 

@@ -8,11 +8,16 @@
 //   tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody]
 //                     [--progress] [--save DIR]
 //
-// Options of open and command: --answer LABEL=VALUE (repeatable) answers a
-// dialog control by its label; --file PATH answers the file dialog;
-// --interactive asks on a terminal for what is not answered; --save DIR writes
-// each document as an OBJ file; --json prints the result as one JSON object.
-// The registry is the file named by TESSALY_REGISTRY.
+// Options of open and command, before or after the operand: --answer
+// LABEL=VALUE (repeatable) answers a dialog control by its label; --file PATH
+// answers the file dialog; --interactive reads further answers from standard
+// input (a person at a terminal, or line by line); --save DIR writes each
+// document as an OBJ file; --json prints the result as one JSON object. An
+// answer the dialog cannot take ends the run with status 2 and no result.
+// The registry is the file named by TESSALY_REGISTRY. A run keeps its
+// temporary files in a folder of its own, removed at its end, and an
+// interrupted run (SIGINT, SIGTERM) removes them and the OBJ file being
+// saved, then ends by its signal (run_cleanup.h).
 //
 // `demo` feeds generated meshes (a cube of triangles and a grid of
 // quadrilaterals) through the bridge's mesh road and prints what the host
@@ -22,8 +27,11 @@
 
 #include "VLMSWON.h"
 #include "command_line.h"
+#include "run_cleanup.h"
+#include "stand_in/errors.h"
 #include "stand_in/host.h"
 #include "stand_in/paths.h"
+#include "stand_in/registry.h"
 #include "stand_in/text.h"
 #include "stand_in/ui.h"
 
@@ -33,6 +41,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -171,6 +180,7 @@ bool SaveAll(const stand_in::Host& host, const std::string& dir) {
   for (const auto& doc : host.Documents()) {
     const std::string path = dir + "/" + doc.title + ".obj";
     std::string error;
+    const tessaly_host::PartialFile partial(stand_in::SavingPath(path));
     if (!stand_in::SaveObj(doc, path, &error)) {
       std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
       return false;
@@ -218,6 +228,26 @@ int Demo(const tessaly_host::Arguments& args) {
 
 // --- Registration ----------------------------------------------------------------
 
+// Each line of `text` as a message of the program.
+void PrintLines(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) std::fprintf(stderr, "tessaly-host: %.*s\n", static_cast<int>(end - start), text.data() + start);
+    start = end + 1;
+  }
+}
+
+// A damaged or unreadable registry is said once, here, before the calls that
+// would each fail on it.
+bool RegistrySound() {
+  std::string error;
+  if (stand_in::registry::CheckFile(&error)) return true;
+  PrintLines(error);
+  return false;
+}
+
 // Loads MODULE and calls its DllRegisterServer or DllUnregisterServer, as
 // regsvr32 does.
 int Register(const tessaly_host::Arguments& args, bool unregister) {
@@ -230,12 +260,18 @@ int Register(const tessaly_host::Arguments& args, bool unregister) {
     std::fprintf(stderr, "tessaly-host: %s: %s\n", module_name, std::strerror(errno));
     return 1;
   }
+  struct stat st;
+  if (stat(resolved, &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "tessaly-host: %s is a folder, not a module\n", resolved);
+    return 1;
+  }
+  if (!RegistrySound()) return 1;
   const std::wstring module = stand_in::WindowsPath(resolved);
   CoInitialize(nullptr);
   HMODULE handle = LoadLibraryW(module.c_str());
   if (!handle) {
-    std::fprintf(stderr, "tessaly-host: cannot load %s (error %lu)\n", resolved,
-                 static_cast<unsigned long>(GetLastError()));
+    std::fprintf(stderr, "tessaly-host: cannot load %s: %s\n", resolved,
+                 stand_in::Win32ErrorText(GetLastError()).c_str());
     CoUninitialize();
     return 1;
   }
@@ -250,8 +286,10 @@ int Register(const tessaly_host::Arguments& args, bool unregister) {
     if (hr == S_OK) {
       std::printf("%s in %s succeeded.\n", entry, resolved);
     } else {
-      std::fprintf(stderr, "tessaly-host: %s in %s failed: 0x%08lX\n", entry, resolved,
-                   static_cast<unsigned long>(static_cast<ULONG>(hr)));
+      // What a missing registration means to someone who unregisters.
+      const bool unregistered = unregister && (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED);
+      std::fprintf(stderr, "tessaly-host: %s in %s failed: %s%s\n", entry, resolved, stand_in::ErrorText(hr).c_str(),
+                   unregistered ? "; is the module registered?" : "");
       status = 1;
     }
   }
@@ -319,7 +357,7 @@ int RunAddin(const tessaly_host::Arguments& args, bool command) {
   const char* saveDir = save ? save->c_str() : nullptr;
   const char* file = fileAnswer ? fileAnswer->c_str() : nullptr;
   const bool json = args.Has("--json"), interactive = args.Has("--interactive");
-  if (!MakeSaveDirectory(saveDir)) return 1;
+  if (!RegistrySound() || !MakeSaveDirectory(saveDir)) return 1;
   // Windows form of a native file: the add-in names files the Windows way.
   auto windowsForm = [](const std::string& native) {
     char resolved[PATH_MAX];
@@ -338,11 +376,14 @@ int RunAddin(const tessaly_host::Arguments& args, bool command) {
     host.SetRecording(false);  // nothing here reads the record of calls
     CoInitialize(nullptr);
     std::string error;
-    if (FAILED(host.LoadAddIns(&error))) std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
+    if (FAILED(host.LoadAddIns(&error))) PrintLines(error);
     error.clear();
-    if (host.AddIns().empty()) {
+    const auto& addIns = host.AddIns();
+    if (addIns.empty()) {
       std::fprintf(stderr, "tessaly-host: no add-in is registered (tessaly-host register MODULE registers one)\n");
       status = 1;
+    } else if (std::none_of(addIns.begin(), addIns.end(), [](const stand_in::AddIn& a) { return a.connected; })) {
+      status = 1;  // why each failed is said above; acting now would only fail again
     } else {
       const HRESULT hr = command ? host.PressCommand(stand_in::FromUtf8(target), &error)
                                  : host.OpenFile(windowsForm(target), &error);
@@ -350,8 +391,13 @@ int RunAddin(const tessaly_host::Arguments& args, bool command) {
         std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
         status = 1;
       }
-      std::fputs((json ? Json(host, screen.boxes) : Text(host, screen.boxes)).c_str(), stdout);
-      if (saveDir && !SaveAll(host, saveDir)) status = 1;
+      if (!screen.AnswerError().empty()) {
+        // The dialog said why; what follows a refused answer is no result.
+        status = 2;
+      } else {
+        std::fputs((json ? Json(host, screen.boxes) : Text(host, screen.boxes)).c_str(), stdout);
+        if (saveDir && !SaveAll(host, saveDir)) status = 1;
+      }
     }
     host.UnloadAddIns();
     CoUninitialize();
@@ -386,6 +432,7 @@ int main(int argc, char** argv) {
                                     isDemo ? kDemo : isRun ? kRun : kNone, &args, &error))
     return UsageError(error);
   if (args.help) return Help();
+  const tessaly_host::RunCleanup cleanup;
   if (isDemo) return Demo(args);
   if (isRegister) return Register(args, verb == "unregister");
   return RunAddin(args, verb == "command");

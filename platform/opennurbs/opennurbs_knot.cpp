@@ -26,6 +26,19 @@ bool ON_IsValidKnotVector(int order, int cv_count, const double* knot) {
   return true;
 }
 
+bool ON_IsKnotVectorPeriodic(int order, int cv_count, const double* knot) {
+  const int count = ON_KnotCount(order, cv_count);
+  const int shift = cv_count - order + 1;  // spans in one period
+  if (count == 0 || !knot || order < 3 || shift < 3) return false;
+  const double tolerance = ON_ZERO_TOLERANCE * std::max(1.0, std::max(std::fabs(knot[0]), std::fabs(knot[count - 1])));
+  for (int i = 0; i <= 2 * order - 5; ++i) {
+    const double d0 = knot[i + 1] - knot[i];
+    const double d1 = knot[i + shift + 1] - knot[i + shift];
+    if (!(std::fabs(d0 - d1) <= tolerance)) return false;
+  }
+  return true;
+}
+
 bool ON_MakeClampedUniformKnotVector(int order, int cv_count, double* knot, double delta) {
   const int count = ON_KnotCount(order, cv_count);
   if (count == 0 || !knot || !ON_IsValid(delta) || !(delta > 0.0)) return false;

@@ -13,6 +13,12 @@ int ON_KnotCount(int order, int cv_count);
 // repeated `order` times or more.
 bool ON_IsValidKnotVector(int order, int cv_count, const double* knot);
 
+// The knot intervals repeat across the period of a periodic NURBS of
+// order 3 or more: the 2 * order - 4 intervals from the start equal those
+// cv_count - order + 1 spans later (within ON_ZERO_TOLERANCE of the knots'
+// magnitude), and the period holds at least three spans.
+bool ON_IsKnotVectorPeriodic(int order, int cv_count, const double* knot);
+
 // The clamped uniform knots: order - 1 copies of 0, then delta, 2 delta,
 // ..., and order - 1 copies of (cv_count - order + 1) * delta. False
 // (knots untouched) for bad arguments or a delta that is not finite and

@@ -8,17 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "opennurbs_cv.h"
 #include "opennurbs_knot.h"
 #include "opennurbs_xform.h"
-
-namespace {
-
-double* NewDoubles(long long count) {
-  if (count <= 0 || count > ON_ArrayMaximumCount(sizeof(double))) return nullptr;
-  return static_cast<double*>(std::malloc(static_cast<size_t>(count) * sizeof(double)));
-}
-
-}  // namespace
 
 ON_NurbsCurve::ON_NurbsCurve() = default;
 
@@ -37,23 +29,11 @@ ON_NurbsCurve::ON_NurbsCurve(const ON_NurbsCurve& src) : ON_Curve(src) {
   Swap(copy);
 }
 
-ON_NurbsCurve& ON_NurbsCurve::operator=(const ON_NurbsCurve& src) {
-  if (this != &src) {
-    ON_NurbsCurve copy(src);
-    Swap(copy);
-  }
-  return *this;
-}
+ON_NurbsCurve& ON_NurbsCurve::operator=(const ON_NurbsCurve& src) { return ON_CV::CopyAssign(*this, src); }
 
 ON_NurbsCurve::ON_NurbsCurve(ON_NurbsCurve&& src) noexcept : ON_Curve(src) { Swap(src); }
 
-ON_NurbsCurve& ON_NurbsCurve::operator=(ON_NurbsCurve&& src) noexcept {
-  if (this != &src) {
-    Destroy();
-    Swap(src);
-  }
-  return *this;
-}
+ON_NurbsCurve& ON_NurbsCurve::operator=(ON_NurbsCurve&& src) noexcept { return ON_CV::MoveAssign(*this, src); }
 
 ON_NurbsCurve::~ON_NurbsCurve() { Destroy(); }
 
@@ -75,8 +55,8 @@ bool ON_NurbsCurve::Create(int dimension, bool is_rational, int order, int cv_co
   if (knot_count == 0) return false;
   const int size = dimension + (is_rational ? 1 : 0);
   const long long cv_doubles = static_cast<long long>(size) * cv_count;
-  double* knot = NewDoubles(knot_count);
-  double* cv = NewDoubles(cv_doubles);
+  double* knot = ON_CV::NewDoubles(knot_count);
+  double* cv = ON_CV::NewDoubles(cv_doubles);
   if (!knot || !cv) {
     std::free(knot);
     std::free(cv);
@@ -126,12 +106,8 @@ bool ON_NurbsCurve::IsValid(ON_TextLog*) const {
   if (knot_count == 0 || m_knot_capacity < knot_count) return false;
   if (static_cast<long long>(m_cv_stride) * (m_cv_count - 1) + CVSize() > m_cv_capacity) return false;
   if (!ON_IsValidKnotVector(m_order, m_cv_count, m_knot)) return false;
-  for (int i = 0; i < m_cv_count; ++i) {
-    const double* cv = CV(i);
-    for (int k = 0; k < CVSize(); ++k)
-      if (!ON_IsValid(cv[k])) return false;
-    if (m_is_rat && !(cv[m_dim] > 0.0)) return false;
-  }
+  for (int i = 0; i < m_cv_count; ++i)
+    if (!ON_CV::IsValid(m_dim, m_is_rat != 0, CV(i))) return false;
   return true;
 }
 
@@ -148,20 +124,7 @@ bool ON_NurbsCurve::GetBBox(double* boxmin, double* boxmax, bool grow_box) const
 
 bool ON_NurbsCurve::Transform(const ON_Xform& xform) {
   if (m_dim != 3 || !m_cv) return false;
-  const auto& m = xform.m_xform;
-  for (int i = 0; i < m_cv_count; ++i) {
-    double* cv = CV(i);
-    if (m_is_rat) {
-      double h[4];
-      for (int r = 0; r < 4; ++r) h[r] = m[r][0] * cv[0] + m[r][1] * cv[1] + m[r][2] * cv[2] + m[r][3] * cv[3];
-      std::memcpy(cv, h, sizeof(h));
-    } else {
-      const ON_3dPoint p = xform * ON_3dPoint(cv);
-      cv[0] = p.x;
-      cv[1] = p.y;
-      cv[2] = p.z;
-    }
-  }
+  for (int i = 0; i < m_cv_count; ++i) ON_CV::Transform(m_is_rat != 0, CV(i), xform);
   return true;
 }
 
@@ -172,35 +135,19 @@ ON_Interval ON_NurbsCurve::Domain() const {
 
 ON_3dPoint ON_NurbsCurve::PointAt(double t) const {
   double h[4] = {0.0, 0.0, 0.0, 1.0};
-  if (m_dim < 1 || m_dim > 3 || !ON_EvaluateNurbsPoint(CVSize(), m_order, m_cv_count, m_knot, m_cv, m_cv_stride, t, h))
-    return ON_UNSET_POINT;
-  const double w = m_is_rat ? h[m_dim] : 1.0;
-  if (!(w != 0.0)) return ON_UNSET_POINT;
   ON_3dPoint p;
-  for (int k = 0; k < m_dim; ++k) p[k] = m_is_rat ? h[k] / w : h[k];
+  if (m_dim < 1 || m_dim > 3 ||
+      !ON_EvaluateNurbsPoint(CVSize(), m_order, m_cv_count, m_knot, m_cv, m_cv_stride, t, h) ||
+      !ON_CV::Get(m_dim, m_is_rat != 0, h, p))
+    return ON_UNSET_POINT;
   return p;
 }
 
 bool ON_NurbsCurve::IsPeriodic() const {
-  if (m_order < 3 || !IsValid()) return false;
-  const int shift = m_cv_count - m_order + 1;  // spans in one period
-  if (shift < 3) return false;
-  const int knot_count = KnotCount();
-  const double tolerance =
-      ON_ZERO_TOLERANCE * std::max(1.0, std::max(std::fabs(m_knot[0]), std::fabs(m_knot[knot_count - 1])));
-  for (int i = 0; i <= 2 * m_order - 5; ++i) {
-    const double d0 = m_knot[i + 1] - m_knot[i];
-    const double d1 = m_knot[i + shift + 1] - m_knot[i + shift];
-    if (!(std::fabs(d0 - d1) <= tolerance)) return false;
-  }
-  for (int i = 0; i < m_order - 1; ++i) {
-    ON_3dPoint a, b;
-    GetCV(i, a);
-    GetCV(i + shift, b);
-    if (!ON_PointsAreCoincident(a, b)) return false;
-    const double wa = Weight(i), wb = Weight(i + shift);
-    if (!(std::fabs(wa - wb) <= ON_ZERO_TOLERANCE * std::max(wa, wb))) return false;
-  }
+  if (!IsValid() || !ON_IsKnotVectorPeriodic(m_order, m_cv_count, m_knot)) return false;
+  const int shift = m_cv_count - m_order + 1;
+  for (int i = 0; i < m_order - 1; ++i)
+    if (!ON_PointsAreCoincident(m_dim, m_is_rat != 0, CV(i), CV(i + shift))) return false;
   return true;
 }
 
@@ -245,41 +192,24 @@ double* ON_NurbsCurve::CV(int cv_index) const {
 bool ON_NurbsCurve::SetCV(int cv_index, const ON_3dPoint& point) {
   double* cv = CV(cv_index);
   if (!cv) return false;
-  for (int k = 0; k < m_dim; ++k) cv[k] = point[k];
-  if (m_is_rat) cv[m_dim] = 1.0;
+  ON_CV::Set(m_dim, m_is_rat != 0, cv, point);
   return true;
 }
 
 bool ON_NurbsCurve::SetCV(int cv_index, const ON_4dPoint& point) {
   double* cv = CV(cv_index);
-  if (!cv) return false;
-  if (m_is_rat) {
-    for (int k = 0; k < m_dim; ++k) cv[k] = point[k];
-    cv[m_dim] = point.w;
-  } else {
-    if (point.w == 0.0) return false;
-    for (int k = 0; k < m_dim; ++k) cv[k] = point[k] / point.w;
-  }
-  return true;
+  return cv && ON_CV::Set(m_dim, m_is_rat != 0, cv, point);
 }
 
 bool ON_NurbsCurve::GetCV(int cv_index, ON_3dPoint& point) const {
   const double* cv = CV(cv_index);
-  if (!cv) return false;
-  const double w = m_is_rat ? cv[m_dim] : 1.0;
-  if (w == 0.0) return false;
-  ON_3dPoint p;
-  for (int k = 0; k < m_dim; ++k) p[k] = m_is_rat ? cv[k] / w : cv[k];
-  point = p;
-  return true;
+  return cv && ON_CV::Get(m_dim, m_is_rat != 0, cv, point);
 }
 
 bool ON_NurbsCurve::GetCV(int cv_index, ON_4dPoint& point) const {
   const double* cv = CV(cv_index);
   if (!cv) return false;
-  ON_4dPoint p(0.0, 0.0, 0.0, m_is_rat ? cv[m_dim] : 1.0);
-  for (int k = 0; k < m_dim; ++k) p[k] = cv[k];
-  point = p;
+  ON_CV::Get(m_dim, m_is_rat != 0, cv, point);
   return true;
 }
 

@@ -49,6 +49,19 @@ bool ON_PointsAreCoincident(const ON_3dPoint& a, const ON_3dPoint& b) {
   return a.DistanceTo(b) <= ON_ZERO_TOLERANCE * scale;
 }
 
+bool ON_PointsAreCoincident(int dim, bool is_rat, const double* a, const double* b) {
+  if (dim < 1 || dim > 3 || !a || !b) return false;
+  const double wa = is_rat ? a[dim] : 1.0, wb = is_rat ? b[dim] : 1.0;
+  if (!(wa != 0.0) || !(wb != 0.0)) return false;
+  if (!(std::fabs(wa - wb) <= ON_ZERO_TOLERANCE * std::max(std::fabs(wa), std::fabs(wb)))) return false;
+  ON_3dPoint pa, pb;
+  for (int k = 0; k < dim; ++k) {
+    pa[k] = a[k] / wa;
+    pb[k] = b[k] / wb;
+  }
+  return ON_PointsAreCoincident(pa, pb);
+}
+
 double ON_3dVector::Length() const { return ON_Length3d(x, y, z); }
 
 double ON_3dPoint::DistanceTo(const ON_3dPoint& p) const { return ON_Length3d(p.x - x, p.y - y, p.z - z); }

@@ -232,6 +232,10 @@ inline ON_3fVector ON_CrossProduct(const ON_3fVector& a, const ON_3fVector& b) {
 // most ON_ZERO_TOLERANCE times the larger of 1 and their largest coordinate
 // magnitude. False when either is not valid.
 bool ON_PointsAreCoincident(const ON_3dPoint& a, const ON_3dPoint& b);
+// The same for control points of `dim` coordinates (1 to 3), followed by a
+// weight when is_rat: the Euclidean points coincide and the weights are
+// equal within ON_ZERO_TOLERANCE relative.
+bool ON_PointsAreCoincident(int dim, bool is_rat, const double* a, const double* b);
 
 // Euclidean length of (x, y, z) without overflow or underflow in the squares.
 double ON_Length3d(double x, double y, double z);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 
 namespace {
 
@@ -147,6 +148,22 @@ TEST_F(Commands, TheReadersTextIsShownUnchanged) {
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(CString(boxes[0].c_str()), Ombra3DS::GetError());
+}
+
+// A coordinate that is no number is damage: the import says where, and the
+// host gets no part with a face missing.
+TEST_F(Commands, ACoordinateThatIsNoNumberIsRefusedBeforeTheHostSeesIt) {
+  three_ds::Mesh broken = Tetrahedron("Broken");
+  broken.vertices[3][2] = std::numeric_limits<float>::quiet_NaN();
+  Write3ds("Data/broken.3ds", {broken});
+  AnswerOptions().Press(IDOK);
+  EXPECT_EQ(Import(L"D:\\Data\\broken.3ds"), 0);
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0], HasSubstr(L"D:\\Data\\broken.3ds"));
+  EXPECT_THAT(boxes[0], HasSubstr(L"object \"Broken\": vertex 3"));
+  EXPECT_THAT(boxes[0], HasSubstr(L"z coordinate NaN at offset"));
+  EXPECT_TRUE(host.Documents().empty());
 }
 
 TEST_F(Commands, YUpTurnsTheFilesZIntoThePartsY) {

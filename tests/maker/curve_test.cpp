@@ -303,3 +303,76 @@ TEST(ShapeMemory, ShapeTestsAnswerNoWhenMemoryRunsOut) {
   EXPECT_EQ(points.Count(), 1);
   EXPECT_EQ(vertices.Count(), 0);
 }
+
+namespace {
+
+// A brep of three edges: part of a line, a whole arc, and a cubic edge on
+// the middle of its curve.
+ON_Brep ThreeEdges() {
+  ON_Brep brep;
+  brep.NewVertex(ON_3dPoint(0, 0, 0));
+  brep.NewVertex(ON_3dPoint(4, 0, 0));
+  brep.NewVertex(ON_3dPoint(0, 4, 0));
+  const int line = brep.AddEdgeCurve(new ON_LineCurve(ON_3dPoint(-1, 0, 0), ON_3dPoint(5, 0, 0)));
+  const int arc = brep.AddEdgeCurve(new ON_ArcCurve(ON_Arc(ON_Circle(ON_origin, 4.0), 0.5 * ON_PI)));
+  const int cubic =
+      brep.AddEdgeCurve(new ON_NurbsCurve(Clamped(4, {{0, 6, 0}, {0, 4, 1}, {0, 2, -1}, {0, 0, 0.5}, {0, -2, 0}})));
+  const ON_Interval inner(1.0, 5.0), middle(0.5, 1.5);
+  brep.NewEdge(brep.m_V[0], brep.m_V[1], line, &inner);
+  brep.NewEdge(brep.m_V[1], brep.m_V[2], arc);
+  brep.NewEdge(brep.m_V[2], brep.m_V[0], cubic, &middle);
+  return brep;
+}
+
+}  // namespace
+
+TEST(GetEdgeCurves, OneNurbsCurvePerEdgeOverItsDomain) {
+  const ON_Brep brep = ThreeEdges();
+  ON_ClassArray<ON_NurbsCurve> curves;
+  curves.AppendNew();  // appended to
+  ASSERT_EQ(VLMBrep::GetEdgeCurves(brep, curves), 1);
+  ASSERT_EQ(curves.Count(), 4);
+  for (int e = 0; e < 3; ++e) {
+    const ON_NurbsCurve& c = curves[e + 1];
+    const ON_BrepEdge& edge = brep.m_E[e];
+    ASSERT_TRUE(c.IsValid());
+    EXPECT_EQ(c.Domain(), edge.Domain());
+    ExpectNear(c.PointAtStart(), edge.EdgeCurveOf()->PointAt(edge.Domain()[0]));
+    ExpectNear(c.PointAtEnd(), edge.EdgeCurveOf()->PointAt(edge.Domain()[1]));
+  }
+  ExpectNear(curves[1].PointAtStart(), ON_3dPoint(0, 0, 0));
+  ExpectNear(curves[1].PointAtEnd(), ON_3dPoint(4, 0, 0));
+  EXPECT_TRUE(curves[2].IsRational());
+  for (double t = 0.5; t <= 1.5; t += 0.0625) ExpectNear(curves[3].PointAt(t), brep.m_C3[2]->PointAt(t));
+
+  // An edge that cannot be converted adds nothing at all.
+  ON_Brep bad = ThreeEdges();
+  bad.m_E[1].SetProxyCurveDomain(ON_Interval(0.0, 4.0));  // past the arc's domain
+  EXPECT_EQ(VLMBrep::GetEdgeCurves(bad, curves), 0);
+  EXPECT_EQ(curves.Count(), 4);
+  ON_ClassArray<ON_NurbsCurve> none;
+  EXPECT_EQ(VLMBrep::GetEdgeCurves(ON_Brep(), none), 1);
+  EXPECT_EQ(none.Count(), 0);
+}
+
+TEST(GetEdgeCurves, RunningOutOfMemoryAddsNothing) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  const ON_Brep brep = ThreeEdges();
+  long long allocations = 0;
+  {
+    ON_ClassArray<ON_NurbsCurve> curves;
+    test_support::AllocationLimit count;
+    VLMBrep::GetEdgeCurves(brep, curves);
+    allocations = count.Allocations();
+  }
+  for (long long n = 1; n <= allocations; ++n) {
+    ON_ClassArray<ON_NurbsCurve> curves;
+    int result;
+    {
+      test_support::AllocationLimit limit(test_support::AllocationLimit::FailOnly(n));
+      result = VLMBrep::GetEdgeCurves(brep, curves);
+    }
+    EXPECT_EQ(result, 0) << n;
+    EXPECT_EQ(curves.Count(), 0);
+  }
+}

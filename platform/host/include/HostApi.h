@@ -197,7 +197,8 @@ struct IHostDocument : IUnknown {
   // Length unit, one of HostLengthUnit; any other code is E_INVALIDARG.
   STDMETHOD(SetLengthUnit)(LONG unit) PURE;
   // With 0: opens a 3D sketch when none is open, closes the open one
-  // otherwise.
+  // otherwise. A drawing has no 3D sketch (E_FAIL): its entities go on its
+  // sheet, open from its creation on.
   STDMETHOD(Toggle3DSketch)(LONG value) PURE;
   // A line in the open sketch; `segment` receives the new entity. Fails
   // (E_FAIL) with no open sketch and for a line whose ends coincide.
@@ -208,8 +209,17 @@ struct IHostDocument : IUnknown {
   STDMETHOD(SaveToPath)(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy, LONG* code) PURE;
 
   // Sketch entities, into the open sketch (see CreateSketchLine); each out
-  // value receives the new entity. Arcs and circles lie in the world XY
-  // plane.
+  // value receives the new entity. Arcs and circles lie in the plane
+  // parallel to world XY through their centre. The host refuses (E_FAIL)
+  // non-finite numbers, null arrays, a radius of the host's resolution
+  // (1e-8 m) or less, arc ends that lie off that plane, at two distances
+  // from the centre (beyond a millionth of the radius, or the resolution)
+  // or at one point, fewer than 2 spline points or two in a row that
+  // coincide, and NURBS data that do not agree: a dimension other than 3,
+  // an order outside 2 to 32, fewer control points than the order, a
+  // periodic flag other than 0 or 1, knots that decrease, repeat more often
+  // than the order or leave no domain, and control points that all
+  // coincide.
   STDMETHOD(CreateSketchPoint)(double x, double y, double z, IUnknown** point) PURE;
   STDMETHOD(CreateSketchCircle)(double cx, double cy, double cz, double radius, IUnknown** segment) PURE;
   // From start to end about the centre: `direction` +1 turns
@@ -231,8 +241,8 @@ struct IHostDocument : IUnknown {
   STDMETHOD(ActiveConfiguration)(IHostConfiguration** configuration) PURE;
   // The length unit, one of HostLengthUnit.
   STDMETHOD(GetLengthUnit)(LONG* unit) PURE;
-  // The document's sketch at `index` (0 for the first made), null (and
-  // S_FALSE) past the last.
+  // The document's sketch at `index` (0 for the first made; a drawing's
+  // sheet), null (and S_FALSE) past the last.
   STDMETHOD(GetSketch)(LONG index, IHostSketch** sketch) PURE;
 
  protected:
@@ -349,15 +359,26 @@ struct IHostBody : IUnknown {
   // made last. `properties`: order in u, order in v, control points in v,
   // control points in u, periodic in u, periodic in v, 3, 0; the knot
   // vectors whole (order + count values each); the control points x, y, z
-  // each, u running fastest.
+  // each, u running fastest. Refused (E_FAIL) on a sewn body, and for null
+  // or non-finite arguments, an order below 2 (or above 32), fewer control
+  // points than the order, a knot less than the one before it or repeated
+  // more than the order (inside the domain, more than the order less one),
+  // an empty domain, a dimension other than 3 or a last property other
+  // than 0, control points that all coincide, or a periodic direction
+  // whose control points do not repeat their first order - 1 at the end.
   STDMETHOD(CreateBSplineSurface)(const LONG* properties, const double* uKnots, const double* vKnots,
                                   const double* controlPoints, IHostSurface** surface) PURE;
-  // The plane through `rootPoint` with the unit `normal` (three doubles each).
+  // The plane through `rootPoint` with the `normal` (three doubles each),
+  // of any length but zero.
   STDMETHOD(CreatePlaneSurface)(const double* rootPoint, const double* normal, IHostSurface** surface) PURE;
-  // The last surface, cut to its trimming loop, becomes a face.
+  // The last surface, a plane cut to its trimming loop, becomes a face.
+  // No surface, one that is a face already or has no loop: E_FAIL and
+  // VARIANT_FALSE.
   STDMETHOD(CreateTrimmedSurface)(VARIANT_BOOL* ok) PURE;
-  // The last surface, bounded by its parameter `range` (u start, u end,
-  // v start, v end), becomes a face; `uBounded` and `vBounded` 1.
+  // The last surface, a B-spline surface bounded by its parameter `range`
+  // (u start, u end, v start, v end), becomes a face; `uBounded` and
+  // `vBounded` 1. A plane, a face already, or a range that is empty or
+  // leaves the domain: E_FAIL.
   STDMETHOD(CreateBoundedSurface)(LONG uBounded, LONG vBounded, const double* range) PURE;
 
   // The read side: the first face (then IHostFace::NextFace), the name
@@ -376,7 +397,13 @@ struct IHostSurface : IUnknown {
   // its order, its dimension (-3 for the first, 3 for the others), its
   // periodic flag, its knot count (order + control points) and its
   // control-point count; then all knots and all control points (x, y, z),
-  // curve after curve. `reserved` is null.
+  // curve after curve. `reserved` is null. The host trims planes only, one
+  // loop each, before they are faces. Refused (E_FAIL): arrays that are
+  // null or disagree, curves refused as a B-spline surface's directions
+  // would be, curves that do not join end to end (each either way round,
+  // in the order given) into one closed loop within the sewing tolerance,
+  // a loop off its plane by more than that, or one that crosses or
+  // touches itself or encloses no area.
   STDMETHOD(AddTrimmingLoop)(LONG count, const LONG* orders, const LONG* dimensions, const LONG* periodic,
                              const LONG* knotCounts, const LONG* controlPointCounts, const double* knots,
                              const double* controlPoints, const double* reserved) PURE;
@@ -408,6 +435,8 @@ STAND_IN_INTERFACE_ID(IHostFace, "F57A4AA6-5DEF-4012-9BDC-1D73D7A6D044");
 //   spline:   6 such values, n, then n points (7 + 3n)
 //   polyline: 1 such value, k, k such values, 6 such values, n, n points
 //             (9 + k + 3n)
+// A data call writes the records of the entities its count call last
+// answered on the same object; with no count answered it fails (E_FAIL).
 struct IHostSketch : IUnknown {
   STDMETHOD(LineCount)(LONG* count) PURE;
   STDMETHOD(LineData)(double* data) PURE;

@@ -79,7 +79,7 @@ STDMETHODIMP ApplicationObject::ActiveDocument(IHostDocument** document) {
 }
 
 HRESULT ApplicationObject::GiveActiveDocument(Op op, IHostDocument** document) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, op, *this);
     call.Out(document, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -90,7 +90,7 @@ HRESULT ApplicationObject::GiveActiveDocument(Op op, IHostDocument** document) {
 }
 
 STDMETHODIMP ApplicationObject::NewPartDocument(IHostPartDocument** part) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppNewPartDocument, *this);
     call.Out(part, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -101,7 +101,7 @@ STDMETHODIMP ApplicationObject::NewPartDocument(IHostPartDocument** part) {
 }
 
 STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppRevisionNumber, *this);
     call.Out(revision, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -116,7 +116,7 @@ STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
 }
 
 STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppFrame, *this);
     call.Out(frame, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -129,7 +129,7 @@ STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
 // The host keeps what it loaded as a record of the path and the size: the
 // system relies only on the load succeeding or failing.
 STDMETHODIMP ApplicationObject::LoadFile(BSTR path, BSTR arguments, LONG* status) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppLoadFile, *this);
     call.Text(path).Text(arguments);
     call.Out(status, 0);
@@ -172,7 +172,7 @@ void* FrameObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP FrameObject::MainWindowHandle(LONG* handle) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::FrameMainWindowHandle, *this);
     call.Out(handle, 0);
     if (call.Faulted()) return call.Fault();

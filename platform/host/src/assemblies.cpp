@@ -86,7 +86,7 @@ const Component& Host::AddComponent(const Document& assembly, const Document& pl
 }
 
 STDMETHODIMP ApplicationObject::NewAssemblyDocument(IHostAssemblyDocument** assembly) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppNewAssemblyDocument, *this);
     call.Out(assembly, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -99,7 +99,7 @@ STDMETHODIMP ApplicationObject::NewAssemblyDocument(IHostAssemblyDocument** asse
 
 // The components' geometry is always at hand here: nothing to make ready.
 STDMETHODIMP AssemblyObject::PreReadStep(LONG value, LONG* result) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AsmPreReadStep, *this);
     call.Long(value);
     call.Out(result, 0);
@@ -120,7 +120,7 @@ void* ConfigurationObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP ConfigurationObject::RootComponent(IHostComponent** component) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::ConfigRootComponent, *this);
     call.Out(component, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -154,7 +154,7 @@ const std::deque<Component>* ComponentObject::Below() const {
 }
 
 STDMETHODIMP ComponentObject::Name(BSTR* name) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CompName, *this);
     call.Out(name, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -165,7 +165,7 @@ STDMETHODIMP ComponentObject::Name(BSTR* name) {
 
 // The bodies of the part as it is, not as placed: the reader places them.
 STDMETHODIMP ComponentObject::BodyEnumerator(LONG kind, IHostBodyEnumerator** enumerator) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CompBodyEnumerator, *this);
     call.Long(kind);
     call.Out(enumerator, nullptr);
@@ -178,7 +178,7 @@ STDMETHODIMP ComponentObject::BodyEnumerator(LONG kind, IHostBodyEnumerator** en
 }
 
 STDMETHODIMP ComponentObject::Document(IHostDocument** document) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CompDocument, *this);
     call.Out(document, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -192,7 +192,7 @@ STDMETHODIMP ComponentObject::Document(IHostDocument** document) {
 // Placed in the assembly at the root of the tree: the placements of the
 // sub-assemblies on the way down come first.
 STDMETHODIMP ComponentObject::TransformValues(double* values) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CompTransformValues, *this);
     call.OutArray(values, kHostTransformValues, 0.0);
     if (call.Faulted()) return call.Fault();
@@ -210,7 +210,7 @@ STDMETHODIMP ComponentObject::TransformValues(double* values) {
 }
 
 STDMETHODIMP ComponentObject::MaterialValues(double* values) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CompMaterialValues, *this);
     if (call.Faulted()) {
       call.OutArray(values, kHostMaterialValues, 0.0);
@@ -224,7 +224,7 @@ STDMETHODIMP ComponentObject::MaterialValues(double* values) {
 }
 
 STDMETHODIMP ComponentObject::ChildCount(LONG* count) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CompChildCount, *this);
     call.Out(count, 0);
     if (call.Faulted()) return call.Fault();
@@ -238,7 +238,7 @@ STDMETHODIMP ComponentObject::ChildCount(LONG* count) {
 // Every child's view is made before any is handed out: the array is filled
 // whole or not at all.
 STDMETHODIMP ComponentObject::Children(IHostComponent** children) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CompChildren, *this);
     const std::deque<Component>* below = Below();
     call.OutArray(children, below ? below->size() : 0, nullptr);

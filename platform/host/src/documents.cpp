@@ -2,6 +2,7 @@
 #include "state.h"
 
 #include "faces.h"
+#include "surface_faces.h"
 #include "stand_in/paths.h"
 
 #include <algorithm>
@@ -22,7 +23,7 @@ void* DocumentObject::Role(REFIID iid) {
 }
 
 HRESULT DocumentObject::Step(Op op) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, op, *this);
     if (call.Faulted()) return call.Fault();
     return call.Finish(S_OK);
@@ -32,7 +33,7 @@ HRESULT DocumentObject::Step(Op op) {
 // The settings and steps around bulk geometry have no effect here: the
 // system relies on nothing they do.
 STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocPreGeometrySettingA, *this);
     call.Long(value);
     return call.Faulted() ? call.Fault() : call.Finish(S_OK);
@@ -40,7 +41,7 @@ STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
 }
 
 STDMETHODIMP DocumentObject::PreGeometrySettingB(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocPreGeometrySettingB, *this);
     call.Long(value);
     return call.Faulted() ? call.Fault() : call.Finish(S_OK);
@@ -52,7 +53,7 @@ STDMETHODIMP DocumentObject::PostGeometryStepB() { return Step(Op::DocPostGeomet
 STDMETHODIMP DocumentObject::PostSketchStep() { return Step(Op::DocPostSketchStep); }
 
 STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocSetLengthUnit, *this);
     call.Long(unit);
     if (call.Faulted()) return call.Fault();
@@ -64,7 +65,7 @@ STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
 }
 
 STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocToggle3DSketch, *this);
     call.Long(value);
     if (call.Faulted()) return call.Fault();
@@ -85,7 +86,7 @@ STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
 // tells whether the file was written.
 STDMETHODIMP DocumentObject::SaveToPath(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy,
                                         LONG* code) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocSaveToPath, *this);
     call.Text(path).Long(version).Bool(silent).Bool(copy);
     call.Out(code, 0);
@@ -107,7 +108,7 @@ void* PartObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP PartObject::NewBody(IHostBody** body) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::PartNewBody, *this);
     call.Out(body, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -138,7 +139,7 @@ std::string BodyObject::Label() const {
 // The normal is checked but not kept: the polygon gives the face its plane,
 // and its winding the side the face looks to. A zero normal is accepted.
 STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, const double* normal) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreatePlanarFace, *this);
     const bool countOk = count == 3 || count == 4;
     call.Long(count);
@@ -167,13 +168,14 @@ STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, cons
 // their winding disagrees with their neighbours': the collector is empty
 // afterwards and may collect faces for another body.
 STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreateBodyFromSurfaces, *this);
     call.Out(body, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!body) return call.Finish(E_POINTER, "body is null");
     if (body_.kind != BodyKind::Collector) return call.Finish(E_FAIL, "only a body from NewBody sews faces");
-    if (body_.faces.Count() == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
+    if (FaceCount(body_) == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
+    if (body_.surfaceFaces.Count() > 0) return SewSurfaces(call, body);
     std::vector<uint32_t> turn;
     const bool closed = body_.faces.Sew(&turn);
     document_.bodies.emplace_back();
@@ -194,6 +196,32 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
     *body = HandOut<IHostBody>(object);
     return call.Finish(S_OK);
   });
+}
+
+// A body with faces of surfaces: its faces, planar ones too, are sewn
+// within the sewing tolerance. The surfaces stay with the collector.
+HRESULT BodyObject::SewSurfaces(CallScope& call, IHostBody** body) {
+  SurfaceFaces sewn;
+  bool closed = false;
+  const std::string why = SewSurfaceFaces(body_, &sewn, &closed);
+  if (!why.empty()) return call.Finish(E_FAIL, why);
+  document_.bodies.emplace_back();
+  Body& made = document_.bodies.back();
+  BodyObject* object = nullptr;
+  try {
+    made.kind = closed ? BodyKind::Solid : BodyKind::Sheet;
+    made.name = NewBodyName(document_);
+    object = host_.BodyView(document_, made, document_.bodies.size() - 1);
+  } catch (...) {
+    document_.bodies.pop_back();
+    throw;
+  }
+  made.surfaceFaces = std::move(sewn);
+  body_.faces = FaceSet();
+  body_.surfaceFaces = SurfaceFaces();
+  body_.planarBefore.clear();
+  *body = HandOut<IHostBody>(object);
+  return call.Finish(S_OK);
 }
 
 }  // namespace stand_in

@@ -47,7 +47,7 @@ const char* PaperName(LONG paperSize) {
 
 STDMETHODIMP ApplicationObject::NewDrawingDocument(LONG paperSize, BSTR templateName, LONG templateIndex,
                                                    double width, double height, IHostDrawingDocument** drawing) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppNewDrawingDocument, *this);
     call.Long(paperSize).Text(templateName).Long(templateIndex).Double(width).Double(height);
     call.Out(drawing, nullptr);

@@ -263,12 +263,12 @@ std::string Host::Describe() const {
     for (size_t i = 0; i < d.bodies.size(); ++i) {
       const Body& b = d.bodies[i];
       out += "  body " + std::to_string(i + 1) + " \"" + b.name + "\": " +
-             (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " + Count(b.faces.Count(), "face") +
+             (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " + Count(FaceCount(b), "face") +
              (b.visible ? "" : ", hidden") + "\n";
     }
     DescribeComponents(d.components, 1, out);
     for (size_t i = 0; i < d.collectors.size(); ++i) {
-      const size_t pending = d.collectors[i].faces.Count();
+      const size_t pending = FaceCount(d.collectors[i]);
       if (pending) out += "  collector " + std::to_string(i + 1) + ": " + Count(pending, "face") + " not sewn\n";
     }
   }
@@ -324,7 +324,7 @@ std::string DocumentJson(const Document& d) {
   for (const Body& body : d.bodies) {
     out += first ? "" : ", ";
     first = false;
-    out += "{\"faces\": " + std::to_string(body.faces.Count()) +
+    out += "{\"faces\": " + std::to_string(FaceCount(body)) +
            ", \"closed\": " + (body.kind == BodyKind::Solid ? "true" : "false") + "}";
   }
   EntityCounts n;

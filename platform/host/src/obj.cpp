@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace stand_in {
 namespace {
@@ -92,13 +91,24 @@ void WriteDocument(ObjWriter& out, const Document& d) {
       out.Element('f', n, count);
     }
     base += b.faces.Vertices().size();
+    // Faces of surfaces as their triangles.
+    const SurfaceFaces& s = b.surfaceFaces;
+    for (const Point3& p : s.points) out.Vertex(p);
+    for (size_t i = 0; i + 2 < s.corners.size(); i += 3) {
+      const uint64_t n[3] = {base + s.corners[i], base + s.corners[i + 1], base + s.corners[i + 2]};
+      out.Element('f', n, 3);
+    }
+    base += s.points.size();
   }
-  std::vector<Point3> samples;
+  size_t sampled = 0;
+  const PointSink sample = [&](const Point3& p) {
+    out.Vertex(p);
+    ++sampled;
+  };
   auto curve = [&](bool closed) {
-    for (const Point3& p : samples) out.Vertex(p);
-    out.Chain(base, samples.size(), closed);
-    base += samples.size();
-    samples.clear();
+    out.Chain(base, sampled, closed);
+    base += sampled;
+    sampled = 0;
   };
   for (size_t i = 0; i < d.sketches.size(); ++i) {
     const Sketch& sketch = d.sketches[i];
@@ -117,11 +127,11 @@ void WriteDocument(ObjWriter& out, const Document& d) {
       ++base;
     }
     for (const SketchArc& arc : sketch.arcs) {
-      SampleArc(arc, &samples);
+      SampleArc(arc, sample);
       curve(arc.circle);
     }
     for (const SketchSpline& spline : sketch.splines) {
-      SampleSpline(spline, &samples);
+      SampleSpline(spline, sample);
       curve(false);
     }
   }
@@ -129,13 +139,15 @@ void WriteDocument(ObjWriter& out, const Document& d) {
 
 }  // namespace
 
+std::string SavingPath(const std::string& path) { return path + ".saving"; }
+
 bool SaveObj(const Document& document, const std::string& path, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return false;
   };
   if (path.empty()) return fail("no path to save to");
-  const std::string partial = path + ".saving";
+  const std::string partial = SavingPath(path);
   std::FILE* file = std::fopen(partial.c_str(), "wb");
   if (!file) return fail("cannot create '" + partial + "': " + std::strerror(errno));
   bool written;

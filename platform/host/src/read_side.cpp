@@ -96,7 +96,7 @@ STDMETHODIMP ApplicationObject::ActiveModel(IHostDocument** document) {
 }
 
 STDMETHODIMP DocumentObject::Title(BSTR* title) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocTitle, *this);
     call.Out(title, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -106,7 +106,7 @@ STDMETHODIMP DocumentObject::Title(BSTR* title) {
 }
 
 STDMETHODIMP DocumentObject::GetLengthUnit(LONG* unit) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocGetLengthUnit, *this);
     call.Out(unit, 0);
     if (call.Faulted()) return call.Fault();
@@ -117,7 +117,7 @@ STDMETHODIMP DocumentObject::GetLengthUnit(LONG* unit) {
 }
 
 STDMETHODIMP DocumentObject::ActiveConfiguration(IHostConfiguration** configuration) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocActiveConfiguration, *this);
     call.Out(configuration, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -129,7 +129,7 @@ STDMETHODIMP DocumentObject::ActiveConfiguration(IHostConfiguration** configurat
 }
 
 STDMETHODIMP PartObject::MaterialValues(double* values) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::PartMaterialValues, *this);
     call.OutArray(values, kHostMaterialValues, 0.0);
     if (call.Faulted()) return call.Fault();
@@ -140,7 +140,7 @@ STDMETHODIMP PartObject::MaterialValues(double* values) {
 }
 
 STDMETHODIMP PartObject::BodyEnumerator(LONG kind, VARIANT_BOOL visibleOnly, IHostBodyEnumerator** enumerator) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::PartBodyEnumerator, *this);
     call.Long(kind).Bool(visibleOnly);
     call.Out(enumerator, nullptr);
@@ -171,7 +171,7 @@ void* BodyEnumeratorObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP BodyEnumeratorObject::Next(LONG count, IHostBody** body, LONG* fetched) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::EnumNext, *this);
     call.Long(count);
     call.Out(body, nullptr);
@@ -196,7 +196,7 @@ BodyObject* HostState::BodyView(Document& document, Body& body, size_t index) {
 // A body from NewBody only gathers faces: until they are sewn it is no body
 // of the part, with no faces and no name to read.
 STDMETHODIMP BodyObject::FirstFace(IHostFace** face) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyFirstFace, *this);
     call.Out(face, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -209,7 +209,7 @@ STDMETHODIMP BodyObject::FirstFace(IHostFace** face) {
 }
 
 STDMETHODIMP BodyObject::Name(BSTR* name) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyName, *this);
     call.Out(name, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -254,7 +254,7 @@ const std::vector<Point3>& FaceObject::Corners() {
 }
 
 STDMETHODIMP FaceObject::TriangleCount(LONG* count) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::FaceTriangleCount, *this);
     call.Out(count, 0);
     if (call.Faulted()) return call.Fault();
@@ -267,7 +267,7 @@ STDMETHODIMP FaceObject::TriangleCount(LONG* count) {
 }
 
 STDMETHODIMP FaceObject::TriangleData(LONG option, float* data) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::FaceTriangleData, *this);
     call.Long(option);
     if (call.Faulted()) {
@@ -286,7 +286,7 @@ STDMETHODIMP FaceObject::TriangleData(LONG option, float* data) {
 }
 
 STDMETHODIMP FaceObject::NextFace(IHostFace** next) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::FaceNextFace, *this);
     call.Out(next, nullptr);
     if (call.Faulted()) return call.Fault();

@@ -376,7 +376,7 @@ CallScope::CallScope(HostState& host, Op op, const Counted& object)
 }
 
 CallScope::~CallScope() {
-  // Only an exception leaves a call unfinished; Guarded answers it.
+  // Only an exception leaves a call unfinished; ComNoThrow answers it.
   if (!finished_ && recorder_) recorder_->Finish(E_OUTOFMEMORY, {});
 }
 
@@ -437,7 +437,7 @@ void HostState::UseAfterRelease(const std::string& what) noexcept {
 }
 
 HRESULT Counted::Query(const char* through, REFIID iid, void** object) noexcept {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::UnknownQueryInterface, *this);
     if (call.Recording()) call.Name(Label() + " as " + through).Name(IidName(iid));
     call.Out(object, static_cast<void*>(nullptr));

@@ -83,7 +83,7 @@ struct NoRecords {
 }  // namespace
 
 STDMETHODIMP DocumentObject::GetSketch(LONG index, IHostSketch** sketch) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocGetSketch, *this);
     call.Long(index);
     call.Out(sketch, nullptr);
@@ -101,7 +101,7 @@ STDMETHODIMP DocumentObject::GetSketch(LONG index, IHostSketch** sketch) {
 STDMETHODIMP DocumentObject::ListOwner::FirstItem(IHostListItem** item) {
   HostState& host = document_.host_;
   const Document& model = document_.document_;
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host, Op::OwnerFirstItem, document_);
     call.Out(item, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -121,7 +121,7 @@ void* SketchObject::Role(REFIID iid) {
 // A failed count answers nothing: the data call after it writes nothing.
 template <class Records>
 HRESULT SketchObject::Count(Op op, bool sized, LONG* size, LONG* count, Answer& answer, const Records& records) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, op, *this);
     answer.given = false;
     if (sized) call.Out(size, 0);
@@ -142,7 +142,7 @@ HRESULT SketchObject::Count(Op op, bool sized, LONG* size, LONG* count, Answer& 
 
 template <class Records>
 HRESULT SketchObject::Data(Op op, const char* countCall, double* data, const Answer& answer, const Records& records) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, op, *this);
     if (call.Faulted()) return call.Fault();
     if (!data) return call.Finish(E_POINTER, "data is null");
@@ -183,7 +183,7 @@ STDMETHODIMP SketchObject::PolylineData(double* data) {
 
 STDMETHODIMP SketchObject::Attached::InnerObject(IHostInnerObject** inner) {
   HostState& host = sketch_.host_;
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host, Op::AttachedInnerObject, sketch_);
     call.Out(inner, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -199,7 +199,7 @@ void* ListItemObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP ListItemObject::AttachedObject(IHostAttachedObject** object) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::ItemAttachedObject, *this);
     call.Out(object, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -213,7 +213,7 @@ STDMETHODIMP ListItemObject::AttachedObject(IHostAttachedObject** object) {
 
 // Nothing more to give than the sketch again, as IUnknown.
 STDMETHODIMP ListItemObject::ExtraObject(IUnknown** object) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::ItemExtraObject, *this);
     call.Out(object, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -224,7 +224,7 @@ STDMETHODIMP ListItemObject::ExtraObject(IUnknown** object) {
 }
 
 STDMETHODIMP ListItemObject::NextItem(IHostListItem** next) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::ItemNextItem, *this);
     call.Out(next, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -241,7 +241,7 @@ void* InnerObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP InnerObject::ItemCount(LONG* count) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::InnerItemCount, *this);
     call.Out(count, 0);
     if (call.Faulted()) return call.Fault();

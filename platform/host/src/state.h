@@ -8,6 +8,7 @@
 #include <HostApi.h>
 #include <ocidl.h>
 #include <stand_in/connection_point.h>
+#include <stand_in/no_throw.h>
 
 #include <algorithm>
 #include <map>
@@ -652,9 +653,38 @@ class BodyObject final : public IHostBody, public Counted {
   void* Role(REFIID iid) override;
 
  private:
+  HRESULT SewSurfaces(CallScope& call, IHostBody** body);
+  // A new surface on the collector, handed out as `out`.
+  HRESULT MakeSurface(CallScope& call, Surface&& surface, IHostSurface** out);
+  // The surface CreateTrimmedSurface or CreateBoundedSurface turns into a
+  // face, or why there is none.
+  Surface* LastSurface(std::string* why);
+
   Document& document_;
   Body& body_;
   size_t index_;  // in the document's collectors or bodies, by kind
+};
+
+// A surface made on a collector, as the system holds it: it takes the
+// surface's trimming loop.
+class SurfaceObject final : public IHostSurface, public Counted {
+ public:
+  SurfaceObject(HostState& host, Document& document, Body& collector, size_t collectorIndex, size_t index)
+      : Counted(host), document_(document), collector_(collector), collectorIndex_(collectorIndex), index_(index) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostSurface", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostSurface"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostSurface"); }
+  STDMETHODIMP AddTrimmingLoop(LONG count, const LONG* orders, const LONG* dimensions, const LONG* periodic,
+                               const LONG* knotCounts, const LONG* controlPointCounts, const double* knots,
+                               const double* controlPoints, const double* reserved) override;
+  std::string Label() const override;
+  void* Role(REFIID iid) override;
+
+ private:
+  Document& document_;
+  Body& collector_;
+  size_t collectorIndex_;
+  size_t index_;  // in the collector's surfaces
 };
 
 enum class EntityKind : uint8_t { Point, Line, Arc, Circle, Spline };
@@ -1048,18 +1078,6 @@ template <class I, class T>
 I* HandOut(T* object) {
   object->Grant();
   return static_cast<I*>(object);
-}
-
-// COM methods answer E_OUTOFMEMORY rather than let an exception through.
-template <class F>
-HRESULT Guarded(F&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
 }
 
 std::wstring FromBstr(BSTR text);

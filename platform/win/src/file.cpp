@@ -329,16 +329,28 @@ BOOL WINAPI DeleteFileW(LPCWSTR path) {
   });
 }
 
+namespace stand_in {
+namespace {
+
+// The native path of `path` and what it names; false with the last error
+// set when there is nothing there.
+bool Examine(LPCWSTR path, std::string& native, struct stat& st) {
+  native = Native(path);
+  if (native.empty()) return false;
+  if (::stat(native.c_str(), &st) == 0) return true;
+  SetLastError(FromErrno(errno, native));
+  return false;
+}
+
+}  // namespace
+}  // namespace stand_in
+
 DWORD WINAPI GetFileAttributesW(LPCWSTR path) {
   return stand_in::Win32NoThrow<DWORD>(INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED, [&]() -> DWORD {
     using namespace stand_in;
-    const std::string native = Native(path);
-    if (native.empty()) return INVALID_FILE_ATTRIBUTES;
+    std::string native;
     struct stat st;
-    if (::stat(native.c_str(), &st) != 0) {
-      SetLastError(FromErrno(errno, native));
-      return INVALID_FILE_ATTRIBUTES;
-    }
+    if (!Examine(path, native, st)) return INVALID_FILE_ATTRIBUTES;
     DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (ReadOnly(st)) attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes;
@@ -348,13 +360,9 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR path) {
 BOOL WINAPI SetFileAttributesW(LPCWSTR path, DWORD attributes) {
   return stand_in::Win32NoThrow<BOOL>(FALSE, ERROR_ACCESS_DENIED, [&]() -> BOOL {
     using namespace stand_in;
-    const std::string native = Native(path);
-    if (native.empty()) return FALSE;
+    std::string native;
     struct stat st;
-    if (::stat(native.c_str(), &st) != 0) {
-      SetLastError(FromErrno(errno, native));
-      return FALSE;
-    }
+    if (!Examine(path, native, st)) return FALSE;
     mode_t mode = st.st_mode & 07777;
     mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
     if (::chmod(native.c_str(), mode) != 0) {

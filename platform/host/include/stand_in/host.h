@@ -68,12 +68,121 @@ enum class BodyKind {
   Sheet,
 };
 
+// Surfaces and their faces. A body from NewBody (a collector) takes the
+// surfaces made on it in order; the one made last is the one
+// CreateTrimmedSurface and CreateBoundedSurface turn into a face, once. A
+// plane becomes a face only by its trimming loop (one loop, added to it
+// through its IHostSurface before it is a face; a plane has no parameter
+// range); a B-spline surface only by a parameter range within its domain
+// (the host places no loop on a surface it would have to invert).
+//
+// A face keeps its boundary as a closed polyline and a tessellation:
+// - a trimmed plane: the loop's curves, each sampled at parameters that
+//   depend on the curve alone (per knot span 1, 2, 4 ... 64 equal steps,
+//   the fewest whose chords stay within kChordTolerance, 1e-3 of the
+//   curve's size, of the curve), joined end to end; its triangles the
+//   loop's polygon cut into ears in the plane.
+// - a bounded B-spline surface: its four edges, the iso-curves at the
+//   range's ends, each sampled as a curve of its own, so that a trimming
+//   curve equal to an edge (as the edges of the bridge's boxed solid are)
+//   is sampled at the same parameters and gives the same points; inside,
+//   a grid over the range, cut finer until no triangle strays from the
+//   surface by more than 1e-3 of the surface's size (the diagonal of the
+//   box around its control points), measured at points spread across each
+//   triangle against the surface's point at the same parameters, and
+//   joined to the edges by a ring as narrow as that asks.
+// Sizes are diagonals of boxes; tolerances never go below the host's
+// resolution, 1e-8 m.
+//
+// Sewing a body that has any face of a surface (CreateBodyFromSurfaces):
+// the boundary points of all its faces that lie within the sewing
+// tolerance (1e-6 of the body's size) of each other weld into one vertex;
+// a boundary or triangle step that the welding empties drops out, and a
+// face whose boundary keeps fewer than three vertices fails the sewing.
+// The boundaries then sew as planar faces do: a solid when they close
+// manifold shells that enclose a volume (more than their area times the
+// sewing tolerance), else a sheet; faces are turned to agree with their
+// neighbours, closed shells to face outward. The planar faces of such a
+// body join it as faces of their own, welded alike, in the order they
+// came; a body of planar faces alone is sewn as before, by exact welding.
+
+// A NURBS curve of a trimming loop as the host keeps it: non-rational, its
+// whole knot vector (order + control points values), control points in
+// metres.
+struct NurbsCurve {
+  int order = 0;
+  bool periodic = false;
+  std::vector<double> knots;
+  std::vector<Point3> points;
+};
+
+// Faces of surfaces: each a closed boundary polyline and a tessellation,
+// over one pool of points. A face's boundary runs counter-clockwise seen
+// from the side it looks to, its triangles are wound the same way, and the
+// boundary's points are points of the triangles.
+struct SurfaceFaces {
+  struct Face {
+    uint32_t boundary, boundaryCount;  // its first index into `boundary`, and how many
+    uint32_t corners, cornerCount;     // its first index into `corners`, and how many (3 a triangle)
+  };
+  std::vector<Point3> points;
+  std::vector<uint32_t> boundary;  // point indexes, face after face; the first is not repeated at the end
+  std::vector<uint32_t> corners;   // point indexes, three a triangle, face after face
+  std::vector<Face> faces;
+
+  size_t Count() const noexcept { return faces.size(); }
+};
+
+enum class SurfaceKind {
+  BSpline,
+  Plane,
+};
+
+// A surface made on a body, waiting to become one of its faces. A B-spline
+// surface has per direction (0: u, 1: v) its order, control-point count,
+// periodic flag and whole knot vector, and its control points in metres, u
+// running fastest; a plane has a point on it and its unit normal. A plane's
+// trimming loop is kept with the face it cuts, made when the loop is added.
+struct Surface {
+  SurfaceKind kind = SurfaceKind::Plane;
+  int order[2] = {0, 0};
+  int count[2] = {0, 0};
+  bool periodic[2] = {false, false};
+  std::vector<double> knots[2];
+  std::vector<Point3> points;
+  Point3 root{0, 0, 0}, normal{0, 0, 0};
+  std::vector<NurbsCurve> loop;  // empty: none added
+  SurfaceFaces trimmed;          // the one face the loop cuts
+  bool face = false;             // it has become a face
+};
+
+// A body's faces are either planar faces alone (`faces`, sewn by exact
+// welding) or, once any face of a surface is among them, faces of surfaces
+// (`surfaceFaces`), which the sewing joins within its tolerance, taking the
+// planar faces in as faces of their own. A collector keeps both until it
+// is sewn, with the surfaces made on it.
 struct Body {
   BodyKind kind = BodyKind::Collector;
   FaceSet faces;
   std::string name;  // "Body1", "Body2", ... in the order sewn; none for a collector
   bool visible = true;
+  SurfaceFaces surfaceFaces;
+  // A collector's: for each face of `surfaceFaces`, the planar faces
+  // collected before it, so that sewing keeps the order faces came in.
+  std::vector<uint32_t> planarBefore;
+  // A collector's surfaces, in the order made: the last one is the one that
+  // CreateTrimmedSurface and CreateBoundedSurface turn into a face.
+  std::deque<Surface> surfaces;
 };
+
+// The faces of a body, whatever their kind: planar faces first, then faces
+// of surfaces (a sewn body has only one kind).
+size_t FaceCount(const Body& body);
+// The triangles of face `face` (below FaceCount), three corners each, in
+// metres, wound counter-clockwise seen from the side the face looks to
+// (outward on a solid): a planar face's polygon cut along an inner
+// diagonal, a face of a surface its tessellation. `corners` is replaced.
+void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners);
 
 struct SketchLine {
   Point3 from, to;
@@ -548,6 +657,8 @@ class Host {
 // leaves an existing file alone. False with `error` set when it cannot be
 // written.
 bool SaveObj(const Document& document, const std::string& path, std::string* error);
+// The file SaveObj writes before it renames it onto `path`.
+std::string SavingPath(const std::string& path);
 
 // The document as one JSON object, as tessaly-host --json prints it:
 // "type", "title", "length_unit", "bodies" (each with "faces" and

@@ -63,6 +63,16 @@ class VLMNurbsCurve {
   static int GetPoints(const ON_NurbsCurve& curve, ON_3dPointArray& points, double density);
 };
 
+class VLMBrep {
+ public:
+  // Appends one NURBS curve per edge, in edge order: the edge's 3D curve
+  // over the edge's sub-domain, in the curve's direction and on its
+  // parameter (ON_Curve::GetNurbForm). Returns 1; 0 when an edge has no
+  // curve, its curve cannot be converted or its sub-domain is not inside
+  // the curve's domain, or memory runs out, `curves` then unchanged.
+  static int GetEdgeCurves(const ON_Brep& brep, ON_ClassArray<ON_NurbsCurve>& curves);
+};
+
 class VLMVector {
  public:
   // The angle in radians that turns `a` into `b` about `normal` (right-hand
