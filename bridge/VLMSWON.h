@@ -106,6 +106,20 @@ class VLMSWON {
   static int CreateBodyFromSurface(IHostPartDocument* part, const ON_NurbsSurface& surface, double depth,
                                    int flatBottom, double scale);
 
+  // The document road. A new part from one surface: import mode 0 builds
+  // its body (boxed when the depth is greater than 0), 1 its iso-curves in
+  // a 3D sketch, any other mode nothing.
+  static int CreatePartFromSurface(IHostApplication* host, const ON_NurbsSurface& surface, int unitsCode,
+                                   int importMode, double depth, int flatBottom, int showProgress);
+  // A new part (document type 0), assembly (1) or drawing (2), or the
+  // active document for any other type, with sketch geometry for each kind
+  // given (a null pointer: none of that kind).
+  static int CreateDocumentWithGeometry(IHostApplication* host, int documentType, int unitsCode,
+                                        const ON_3dPointArray* points, const ON_ClassArray<ON_NurbsCurve>* curves,
+                                        const ON_ClassArray<ON_NurbsSurface>* surfaces,
+                                        const ON_ClassArray<ON_Brep>* breps, const ON_ClassArray<ON_Mesh>* meshes,
+                                        int showProgress);
+
   static CString GetError();
   static void SetError(const CString& text);
 
