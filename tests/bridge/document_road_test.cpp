@@ -179,6 +179,39 @@ TEST_F(DocumentRoad, KindsAreBuiltInTheirOrderAndOnlyWhenGiven) {
   EXPECT_EQ(Args(Calls(kPoint).at(0).args), (std::vector<std::vector<double>>{{0.30479999999999996}, {0}, {0}}));
 }
 
+TEST_F(DocumentRoad, EveryKindGivenIsDrawnInItsTurnUnderItsOwnProgress) {
+  ON_3dPointArray points;
+  points.Append(ON_3dPoint(1, 2, 3));
+  ON_ClassArray<ON_NurbsCurve> curves;  // an open cubic: a spline
+  const ON_3dPoint controls[4] = {{0, 0, 0}, {1, 2, 0}, {2, -1, 1}, {3, 0, 0}};
+  curves.AppendNew().CreateClampedUniformNurbs(3, 4, 4, controls);
+  ON_ClassArray<ON_NurbsSurface> surfaces;
+  surfaces.Append(FlatPatch());
+  ON_ClassArray<ON_Brep> breps;  // one edge, a quarter arc of the XY plane
+  ON_Brep& brep = breps.AppendNew();
+  brep.NewVertex(ON_3dPoint(2, 0, 0));
+  brep.NewVertex(ON_3dPoint(0, 2, 0));
+  const int arc = brep.AddEdgeCurve(new ON_ArcCurve(ON_Arc(ON_Circle(ON_3dPoint(0, 0, 0), 2.0), 0.5 * ON_PI)));
+  brep.NewEdge(brep.m_V[0], brep.m_V[1], arc);
+  ON_ClassArray<ON_Mesh> meshes;
+  meshes.Append(Triangle());
+
+  ASSERT_EQ(VLMSWON::CreateDocumentWithGeometry(app, 1, 2, &points, &curves, &surfaces, &breps, &meshes, 1), 1);
+  std::vector<std::string> building;
+  for (const std::string& op : host.Operations())
+    if (op.find("::CreateSketch") != std::string::npos) building.push_back(op);
+  EXPECT_EQ(test_support::Runs(building),
+            (std::vector<std::string>{kPoint, "IHostDocument::CreateSketchSplineByNurbs", kLine + " x6",
+                                      "IHostDocument::CreateSketchArc", kLine + " x3"}));
+  // The progress runs started, by title.
+  std::vector<std::wstring> titles;
+  for (const auto& start : ui.EventsOf("progress.start"))
+    for (const auto& open : ui.EventsOf("progress.open"))
+      if (open.id == start.id) titles.push_back(open.title);
+  EXPECT_EQ(titles, (std::vector<std::wstring>{L"Creating points", L"Creating curves", L"Creating surface curves",
+                                                L"Creating brep curves", L"Creating meshes"}));
+}
+
 TEST_F(DocumentRoad, AKindThatFailsLeavesTheOthersBuiltButTheDocumentIsNotWhole) {
   ON_3dPointArray points;
   points.Append(ON_3dPoint(1, 0, 0));
