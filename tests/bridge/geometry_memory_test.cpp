@@ -140,6 +140,11 @@ TEST(GeometryMemory, ADocumentWithGeometryIsWholeOrAClearFailure) {
   curves.Append(test_support::LineCurve({0, 0, 0}, {1, 1, 0}));
   ON_ClassArray<ON_NurbsSurface> surfaces;
   surfaces.Append(Bicubic());
+  ON_ClassArray<ON_Brep> breps;
+  ON_Brep& brep = breps.AppendNew();
+  brep.NewVertex(ON_3dPoint(0, 0, 0));
+  brep.NewVertex(ON_3dPoint(1, 0, 0));
+  brep.NewEdge(brep.m_V[0], brep.m_V[1], brep.AddEdgeCurve(new ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(1, 0, 0))));
   ON_ClassArray<ON_Mesh> meshes;
   meshes.Append(test_support::MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 2}}));
   ON_ClassArray<ON_Mesh> fresh;
@@ -147,7 +152,7 @@ TEST(GeometryMemory, ADocumentWithGeometryIsWholeOrAClearFailure) {
     SCOPED_TRACE("document type " + std::to_string(type));
     EveryAllocationFailsInTurn(
         [&](IHostApplication* app) {
-          return VLMSWON::CreateDocumentWithGeometry(app, type, 3, &points, &curves, &surfaces, nullptr, &fresh, 1);
+          return VLMSWON::CreateDocumentWithGeometry(app, type, 3, &points, &curves, &surfaces, &breps, &fresh, 1);
         },
         Whole::UpToSketchEntities, [&] { fresh = meshes; });  // each run finds the mesh's edges anew
   }
