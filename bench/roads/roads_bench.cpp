@@ -1,7 +1,9 @@
 // Both mesh roads through the stand-in host, over generated grids of 10^4,
 // 10^5 and 10^6 triangles, the walk over the faces of the body the solid
-// road made, and the topology build alone. Counters: time per
-// face, and the peak heap memory of one run.
+// road made, and the topology build alone; and a part from one surface of
+// 4 x 4 to 256 x 256 control points boxed into a solid. Counters: time per
+// face (per control point for the surfaces), and the peak heap memory of
+// one run.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +11,9 @@
 #include "alloc_limit.h"
 #include "meshes.h"
 #include "stand_in/host.h"
+#include "surfaces.h"
+
+#include <cmath>
 
 #include <vector>
 
@@ -100,6 +105,35 @@ void BM_FaceWalk(benchmark::State& state) {
   Finish(state, triangles, count.PeakBytes());
 }
 
+// A bicubic patch of n x n control points over a square, gently waved,
+// boxed down into a solid through CreatePartFromSurface (the host
+// tessellates and sews its six faces). Counters: per control point.
+bool RunBoxedSurface(const ON_NurbsSurface& surface, int flatBottom) {
+  stand_in::Host host;
+  host.SetRecording(false);
+  return VLMSWON::CreatePartFromSurface(host.Application(), surface, 0, 0, 5.0, flatBottom, 0) == 1;
+}
+
+void BoxedSurface(benchmark::State& state, int flatBottom) {
+  const int n = static_cast<int>(state.range(0));
+  const ON_NurbsSurface surface = test_support::Patch(4, 4, n, n, [n](int i, int j) {
+    return ON_3dPoint(i, j, 1.0 + 0.5 * std::sin(6.0 * i / n) * std::cos(6.0 * j / n));
+  });
+  for (auto _ : state)
+    if (!RunBoxedSurface(surface, flatBottom)) state.SkipWithError("road failed");
+  test_support::AllocationLimit count;
+  RunBoxedSurface(surface, flatBottom);
+  count.End();
+  const double points = static_cast<double>(n) * n;
+  state.counters["control_points"] = points;
+  state.counters["per_point"] =
+      benchmark::Counter(points * state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["peak_MB"] = static_cast<double>(count.PeakBytes()) / (1024.0 * 1024.0);
+}
+
+void BM_BoxedSurface(benchmark::State& state) { BoxedSurface(state, 0); }
+void BM_BoxedSurfaceFlat(benchmark::State& state) { BoxedSurface(state, 1); }
+
 void BM_TopologyBuild(benchmark::State& state) {
   ON_Mesh mesh = test_support::TriangleGrid(state.range(0));
   for (auto _ : state) {
@@ -120,6 +154,8 @@ void BM_TopologyBuild(benchmark::State& state) {
 BENCHMARK(BM_SolidRoad)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SketchRoad)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FaceWalk)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BoxedSurface)->RangeMultiplier(4)->Range(4, 256)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BoxedSurfaceFlat)->RangeMultiplier(4)->Range(4, 256)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TopologyBuild)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
