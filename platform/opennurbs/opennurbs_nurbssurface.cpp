@@ -23,13 +23,18 @@ ON_NurbsSurface::ON_NurbsSurface(int dimension, bool is_rational, int order0, in
 }
 
 ON_NurbsSurface::ON_NurbsSurface(const ON_NurbsSurface& src) : ON_Surface(src) {
-  if (src.m_order[0] == 0) return;
+  // A shape Create refuses (an empty surface, or one set up wrongly by hand)
+  // copies as an empty surface.
+  if (src.m_dim < 1 || src.m_dim > 3 || src.KnotCount(0) == 0 || src.KnotCount(1) == 0) return;
   ON_NurbsSurface copy;
   if (!copy.Create(src.m_dim, src.m_is_rat != 0, src.m_order[0], src.m_order[1], src.m_cv_count[0], src.m_cv_count[1]))
     throw std::bad_alloc();
-  for (int dir = 0; dir < 2; ++dir) std::copy(src.m_knot[dir], src.m_knot[dir] + src.KnotCount(dir), copy.m_knot[dir]);
+  // Arrays a caller emptied by hand are copied as the zeros Create made.
+  for (int dir = 0; dir < 2; ++dir)
+    if (src.m_knot[dir]) std::copy(src.m_knot[dir], src.m_knot[dir] + src.KnotCount(dir), copy.m_knot[dir]);
   for (int i = 0; i < src.m_cv_count[0]; ++i)
-    for (int j = 0; j < src.m_cv_count[1]; ++j) std::copy(src.CV(i, j), src.CV(i, j) + src.CVSize(), copy.CV(i, j));
+    for (int j = 0; j < src.m_cv_count[1]; ++j)
+      if (src.CV(i, j)) std::copy(src.CV(i, j), src.CV(i, j) + src.CVSize(), copy.CV(i, j));
   Swap(copy);
 }
 
