@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <unordered_map>
 
 namespace stand_in {
@@ -555,8 +556,12 @@ std::string BoundSurface(const Surface& s, const double range[4], SurfaceFaces* 
   return {};
 }
 
-void AddSurfaceFace(Body& collector, const SurfaceFaces& one) {
+bool AddSurfaceFace(Body& collector, const SurfaceFaces& one) {
   SurfaceFaces& to = collector.surfaceFaces;
+  constexpr size_t kMost = std::numeric_limits<uint32_t>::max();
+  if (to.points.size() + one.points.size() >= kMost || to.boundary.size() + one.boundary.size() >= kMost ||
+      to.corners.size() + one.corners.size() >= kMost || to.faces.size() + collector.faces.Count() + 1 >= kMost)
+    return false;
   ReserveMore(to.points, one.points.size());
   ReserveMore(to.boundary, one.boundary.size());
   ReserveMore(to.corners, one.corners.size());
@@ -572,6 +577,7 @@ void AddSurfaceFace(Body& collector, const SurfaceFaces& one) {
   to.faces.push_back({boundary, static_cast<uint32_t>(one.boundary.size()), corners,
                       static_cast<uint32_t>(one.corners.size())});
   collector.planarBefore.push_back(static_cast<uint32_t>(collector.faces.Count()));
+  return true;
 }
 
 }  // namespace stand_in
