@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <unordered_map>
 
 namespace stand_in {
 namespace {
@@ -51,7 +50,8 @@ bool Meet(const P2& a, const P2& b, const P2& c, const P2& d) {
 // The first edge (by its first corner) of the closed polygon that meets an
 // edge it does not follow or precede, or a corner where the polygon turns
 // straight back; -1 when it is simple. Edges are bucketed in a grid of
-// about one cell an edge, so a long loop costs little more than its length.
+// about one cell an edge (a million cells at most), so a long loop costs
+// little more than its length.
 long CrossingAt(const std::vector<P2>& p) {
   const size_t n = p.size();
   for (size_t i = 0; i < n; ++i) {
@@ -65,7 +65,7 @@ long CrossingAt(const std::vector<P2>& p) {
     y0 = std::min(y0, q.y);
     y1 = std::max(y1, q.y);
   }
-  const size_t side = std::max<size_t>(1, static_cast<size_t>(std::sqrt(static_cast<double>(n))));
+  const size_t side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(static_cast<double>(n))), 1, 1024);
   const double cw = (x1 - x0) / side, ch = (y1 - y0) / side;
   auto cell = [&](double v, double lo, double w) {
     if (!(w > 0)) return size_t{0};
