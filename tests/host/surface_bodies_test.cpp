@@ -360,7 +360,7 @@ TEST_F(SurfaceBodyTest, ConcavePlanarFacesAreCutAlongTheirInnerDiagonal) {
 TEST_F(SurfaceBodyTest, SurfaceBodiesPrintAndSaveAsTheirTriangles) {
   AddBox(body, Bump(), 0.5, true);
   const stand_in::Body& made = Sew();
-  EXPECT_NE(host.Describe().find("  body 1: solid, 6 faces\n"), std::string::npos) << host.Describe();
+  EXPECT_NE(host.Describe().find("  body 1 \"Body1\": solid, 6 faces\n"), std::string::npos) << host.Describe();
 
   test_support::TempDir dir("surface-obj");
   ASSERT_FALSE(dir.path().empty());

@@ -5,7 +5,6 @@
 #include "sewing.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cmath>
 #include <cstring>
@@ -116,11 +115,6 @@ std::string CheckPlanarPolygon(const Point3* p, int n) {
   for (int i = 0; i < n; ++i) forward += Dot(unit, turn[i]) > 0;
   if (forward < 3) return "the polygon crosses itself";
   return {};
-}
-
-std::string NumberText(double v) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
 }
 
 std::string MetresText(double v) {

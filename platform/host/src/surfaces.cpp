@@ -212,7 +212,7 @@ Surface* BodyObject::LastSurface(std::string* why) {
 
 STDMETHODIMP BodyObject::CreateBSplineSurface(const LONG* properties, const double* uKnots, const double* vKnots,
                                               const double* controlPoints, IHostSurface** surface) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreateBSplineSurface, *this);
     Surface made;
     const std::string sizes = properties ? ReadProperties(properties, &made) : "properties is null";
@@ -235,7 +235,7 @@ STDMETHODIMP BodyObject::CreateBSplineSurface(const LONG* properties, const doub
 
 // The normal need not be of unit length: the host takes its direction.
 STDMETHODIMP BodyObject::CreatePlaneSurface(const double* rootPoint, const double* normal, IHostSurface** surface) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreatePlaneSurface, *this);
     call.Doubles(rootPoint, 3).Doubles(normal, 3);
     call.Out(surface, nullptr);
@@ -263,7 +263,7 @@ STDMETHODIMP BodyObject::CreatePlaneSurface(const double* rootPoint, const doubl
 }
 
 STDMETHODIMP BodyObject::CreateTrimmedSurface(VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreateTrimmedSurface, *this);
     call.Out(ok, VARIANT_FALSE);
     if (call.Faulted()) return call.Fault();
@@ -281,7 +281,7 @@ STDMETHODIMP BodyObject::CreateTrimmedSurface(VARIANT_BOOL* ok) {
 }
 
 STDMETHODIMP BodyObject::CreateBoundedSurface(LONG uBounded, LONG vBounded, const double* range) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreateBoundedSurface, *this);
     call.Long(uBounded).Long(vBounded).Doubles(range, 4);
     if (call.Faulted()) return call.Fault();
@@ -333,7 +333,7 @@ STDMETHODIMP SurfaceObject::AddTrimmingLoop(LONG count, const LONG* orders, cons
                                             const LONG* periodic, const LONG* knotCounts,
                                             const LONG* controlPointCounts, const double* knots,
                                             const double* controlPoints, const double* reserved) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::SurfaceAddTrimmingLoop, *this);
     const bool countOk = count >= 1 && count <= kMostLoopCurves;
     const size_t n = countOk ? static_cast<size_t>(count) : 0;
