@@ -2,6 +2,8 @@
 // a modeller, faults, the record of the calls, and a drawing's sheet.
 #include "sketch_fixture.h"
 
+#include "alloc_limit.h"
+
 #include <cmath>
 #include <limits>
 
@@ -216,6 +218,32 @@ TEST_F(SketchTest, FaultsAnswerForTheCallAndDrawNothing) {
     EXPECT_EQ(host.HeldReferences(), 2);
     ASSERT_EQ(doc->Toggle3DSketch(0), S_OK);
     ASSERT_EQ(doc->Toggle3DSketch(0), S_OK);
+  }
+}
+
+// Out of memory at any step is E_OUTOFMEMORY, with nothing drawn and no
+// view left held. The views made are kept, so each call needs a new one.
+TEST_F(SketchTest, RunningOutOfMemoryDrawsNothing) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under the sanitizers";
+  std::vector<CComPtr<IUnknown>> made;
+  for (const EntityCall& call : ValidEntityCalls()) {
+    for (long long n = 1;; ++n) {
+      IUnknown* out = nullptr;
+      test_support::AllocationLimit limit(test_support::AllocationLimit::FailOnly(n));
+      const HRESULT hr = call.make(doc, &out);
+      limit.End();
+      if (limit.Failures() == 0) {
+        ASSERT_EQ(hr, S_OK) << call.op;
+        ASSERT_TRUE(out);
+        made.emplace_back().Attach(out);
+        EXPECT_EQ(EntityCount(sketch()), made.size()) << call.op;
+        break;
+      }
+      ASSERT_EQ(hr, E_OUTOFMEMORY) << call.op << ", allocation " << n;
+      EXPECT_EQ(out, nullptr);
+      ASSERT_EQ(EntityCount(sketch()), made.size()) << call.op << ", allocation " << n;
+      ASSERT_EQ(host.HeldReferences(), 2 + static_cast<long>(made.size())) << call.op << ", allocation " << n;
+    }
   }
 }
 

@@ -164,7 +164,8 @@ struct IHostDocument : IUnknown {
   // Length unit, one of HostLengthUnit; any other code is E_INVALIDARG.
   STDMETHOD(SetLengthUnit)(LONG unit) PURE;
   // With 0: opens a 3D sketch when none is open, closes the open one
-  // otherwise.
+  // otherwise. A drawing has no 3D sketch (E_FAIL): its entities go on its
+  // sheet, open from its creation on.
   STDMETHOD(Toggle3DSketch)(LONG value) PURE;
   // A line in the open sketch; `segment` receives the new entity. Fails
   // (E_FAIL) with no open sketch and for a line whose ends coincide.
@@ -175,8 +176,17 @@ struct IHostDocument : IUnknown {
   STDMETHOD(SaveToPath)(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy, LONG* code) PURE;
 
   // Sketch entities, into the open sketch (see CreateSketchLine); each out
-  // value receives the new entity. Arcs and circles lie in the world XY
-  // plane.
+  // value receives the new entity. Arcs and circles lie in the plane
+  // parallel to world XY through their centre. The host refuses (E_FAIL)
+  // non-finite numbers, null arrays, a radius of the host's resolution
+  // (1e-8 m) or less, arc ends that lie off that plane, at two distances
+  // from the centre (beyond a millionth of the radius, or the resolution)
+  // or at one point, fewer than 2 spline points or two in a row that
+  // coincide, and NURBS data that do not agree: a dimension other than 3,
+  // an order outside 2 to 32, fewer control points than the order, a
+  // periodic flag other than 0 or 1, knots that decrease, repeat more often
+  // than the order or leave no domain, and control points that all
+  // coincide.
   STDMETHOD(CreateSketchPoint)(double x, double y, double z, IUnknown** point) PURE;
   STDMETHOD(CreateSketchCircle)(double cx, double cy, double cz, double radius, IUnknown** segment) PURE;
   // From start to end about the centre: `direction` +1 turns
@@ -198,8 +208,8 @@ struct IHostDocument : IUnknown {
   STDMETHOD(ActiveConfiguration)(IHostConfiguration** configuration) PURE;
   // The length unit, one of HostLengthUnit.
   STDMETHOD(GetLengthUnit)(LONG* unit) PURE;
-  // The document's sketch at `index` (0 for the first made), null (and
-  // S_FALSE) past the last.
+  // The document's sketch at `index` (0 for the first made; a drawing's
+  // sheet), null (and S_FALSE) past the last.
   STDMETHOD(GetSketch)(LONG index, IHostSketch** sketch) PURE;
 
  protected:
@@ -363,6 +373,8 @@ STAND_IN_INTERFACE_ID(IHostFace, "F57A4AA6-5DEF-4012-9BDC-1D73D7A6D044");
 //   spline:   6 such values, n, then n points (7 + 3n)
 //   polyline: 1 such value, k, k such values, 6 such values, n, n points
 //             (9 + k + 3n)
+// A data call writes the records of the entities its count call last
+// answered on the same object; with no count answered it fails (E_FAIL).
 struct IHostSketch : IUnknown {
   STDMETHOD(LineCount)(LONG* count) PURE;
   STDMETHOD(LineData)(double* data) PURE;

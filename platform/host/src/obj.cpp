@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace stand_in {
 namespace {
@@ -93,12 +92,15 @@ void WriteDocument(ObjWriter& out, const Document& d) {
     }
     base += b.faces.Vertices().size();
   }
-  std::vector<Point3> samples;
+  size_t sampled = 0;
+  const PointSink sample = [&](const Point3& p) {
+    out.Vertex(p);
+    ++sampled;
+  };
   auto curve = [&](bool closed) {
-    for (const Point3& p : samples) out.Vertex(p);
-    out.Chain(base, samples.size(), closed);
-    base += samples.size();
-    samples.clear();
+    out.Chain(base, sampled, closed);
+    base += sampled;
+    sampled = 0;
   };
   for (size_t i = 0; i < d.sketches.size(); ++i) {
     const Sketch& sketch = d.sketches[i];
@@ -117,11 +119,11 @@ void WriteDocument(ObjWriter& out, const Document& d) {
       ++base;
     }
     for (const SketchArc& arc : sketch.arcs) {
-      SampleArc(arc, &samples);
+      SampleArc(arc, sample);
       curve(arc.circle);
     }
     for (const SketchSpline& spline : sketch.splines) {
-      SampleSpline(spline, &samples);
+      SampleSpline(spline, sample);
       curve(false);
     }
   }

@@ -27,15 +27,14 @@ double Step(const Point3& a, const Point3& b) {
 }
 
 // The piece from p1 to p2, p1 included (Barry and Goldman's pyramid).
-void CatmullRomPiece(const Point3& p0, const Point3& p1, const Point3& p2, const Point3& p3,
-                     std::vector<Point3>* out) {
+void CatmullRomPiece(const Point3& p0, const Point3& p1, const Point3& p2, const Point3& p3, const PointSink& out) {
   const double t0 = 0, t1 = t0 + Step(p0, p1), t2 = t1 + Step(p1, p2), t3 = t2 + Step(p2, p3);
-  out->push_back(p1);
+  out(p1);
   for (int i = 1; i < kPieceSteps; ++i) {
     const double t = t1 + (t2 - t1) * i / kPieceSteps;
     const Point3 a1 = Between(p0, p1, t0, t1, t), a2 = Between(p1, p2, t1, t2, t), a3 = Between(p2, p3, t2, t3, t);
     const Point3 b1 = Between(a1, a2, t0, t2, t), b2 = Between(a2, a3, t1, t3, t);
-    out->push_back(Between(b1, b2, t1, t2, t));
+    out(Between(b1, b2, t1, t2, t));
   }
 }
 
@@ -43,7 +42,7 @@ void CatmullRomPiece(const Point3& p0, const Point3& p1, const Point3& p2, const
 // point lay beyond each end mirrored from its neighbour; a spline whose last
 // point is its first closes smoothly, its ends seeing each other's
 // neighbours.
-void SampleThroughPoints(const std::vector<Point3>& p, std::vector<Point3>* out) {
+void SampleThroughPoints(const std::vector<Point3>& p, const PointSink& out) {
   const size_t n = p.size();
   const bool closed = n >= 3 && p.front() == p.back();
   for (size_t i = 0; i + 1 < n; ++i) {
@@ -51,7 +50,7 @@ void SampleThroughPoints(const std::vector<Point3>& p, std::vector<Point3>* out)
     const Point3 after = i + 2 < n ? p[i + 2] : closed ? p[1] : Reflect(p[n - 1], p[n - 2]);
     CatmullRomPiece(before, p[i], p[i + 1], after, out);
   }
-  out->push_back(p[n - 1]);
+  out(p[n - 1]);
 }
 
 // The point at t in the knot span [knots[span], knots[span + 1]).
@@ -69,7 +68,7 @@ Point3 DeBoor(const SketchSpline& s, size_t span, double t, std::vector<Point3>&
 
 // Over the spline's domain, knots[order - 1] to knots[count], each span
 // between distinct knots in equal steps.
-void SampleNurbs(const SketchSpline& s, std::vector<Point3>* out) {
+void SampleNurbs(const SketchSpline& s, const PointSink& out) {
   const size_t p = static_cast<size_t>(s.order - 1), n = s.points.size();
   std::vector<Point3> d(p + 1);
   size_t last = p;
@@ -77,9 +76,9 @@ void SampleNurbs(const SketchSpline& s, std::vector<Point3>* out) {
     const double a = s.knots[span], b = s.knots[span + 1];
     if (!(a < b)) continue;
     last = span;
-    for (int i = 0; i < kPieceSteps; ++i) out->push_back(DeBoor(s, span, a + (b - a) * i / kPieceSteps, d));
+    for (int i = 0; i < kPieceSteps; ++i) out(DeBoor(s, span, a + (b - a) * i / kPieceSteps, d));
   }
-  out->push_back(DeBoor(s, last, s.knots[n], d));
+  out(DeBoor(s, last, s.knots[n], d));
 }
 
 }  // namespace
@@ -94,19 +93,19 @@ ArcAngles AnglesOf(const SketchArc& arc) {
   return {start, sweep > 0 ? sweep : kTurn};
 }
 
-void SampleArc(const SketchArc& arc, std::vector<Point3>* out) {
+void SampleArc(const SketchArc& arc, const PointSink& out) {
   const ArcAngles angles = AnglesOf(arc);
   const int steps = std::max(1, static_cast<int>(std::ceil(kTurnSteps * angles.sweep / kTurn)));
   const double way = arc.direction > 0 ? 1.0 : -1.0;
-  out->push_back(arc.start);
+  out(arc.start);
   for (int i = 1; i < steps; ++i) {
     const double a = angles.start + way * angles.sweep * i / steps;
-    out->push_back({arc.centre.x + arc.radius * std::cos(a), arc.centre.y + arc.radius * std::sin(a), arc.centre.z});
+    out({arc.centre.x + arc.radius * std::cos(a), arc.centre.y + arc.radius * std::sin(a), arc.centre.z});
   }
-  if (!arc.circle) out->push_back(arc.end);
+  if (!arc.circle) out(arc.end);
 }
 
-void SampleSpline(const SketchSpline& spline, std::vector<Point3>* out) {
+void SampleSpline(const SketchSpline& spline, const PointSink& out) {
   if (spline.nurbs) SampleNurbs(spline, out);
   else SampleThroughPoints(spline.points, out);
 }

@@ -4,7 +4,7 @@
 
 #include "stand_in/host.h"
 
-#include <vector>
+#include <functional>
 
 namespace stand_in {
 
@@ -21,11 +21,13 @@ ArcAngles AnglesOf(const SketchArc& arc);
 constexpr int kTurnSteps = 64;
 constexpr int kPieceSteps = 16;
 
-// Points along the curve, appended from its start to its end: the start
-// and end of an arc and the points of a spline through points exactly as
-// they were given. A circle's last point is one step short of its first,
-// to which the curve closes.
-void SampleArc(const SketchArc& arc, std::vector<Point3>* out);
-void SampleSpline(const SketchSpline& spline, std::vector<Point3>* out);
+// Points along the curve, handed to `sink` one by one from its start to its
+// end, so that a long curve never sits in memory whole: the start and end
+// of an arc and the points of a spline through points exactly as they were
+// given. A circle's last point is one step short of its first, to which the
+// curve closes.
+using PointSink = std::function<void(const Point3&)>;
+void SampleArc(const SketchArc& arc, const PointSink& sink);
+void SampleSpline(const SketchSpline& spline, const PointSink& sink);
 
 }  // namespace stand_in

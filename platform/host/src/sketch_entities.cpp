@@ -32,11 +32,18 @@ void RoomForOne(std::vector<T>& v) {
   if (v.size() == v.capacity()) v.reserve(std::max<size_t>(4, v.capacity() * 2));
 }
 
-// Empty when every value is finite; else which is not.
-std::string CheckFinite(const double* values, const char* const* names, int count) {
+// A check that fails, saying why.
+bool Refuse(std::string* why, std::string text) {
+  *why = std::move(text);
+  return false;
+}
+
+// True when every value is finite; else false, with `why` naming the first
+// that is not.
+bool Finite(const double* values, const char* const* names, int count, std::string* why) {
   for (int i = 0; i < count; ++i)
-    if (!std::isfinite(values[i])) return std::string(names[i]) + " is not a finite number";
-  return {};
+    if (!std::isfinite(values[i])) return Refuse(why, std::string(names[i]) + " is not a finite number");
+  return true;
 }
 
 std::string CheckFinitePoints(const double* xyz, size_t count, const char* name) {
@@ -66,9 +73,9 @@ size_t DrawingSketch(const Document& d, std::string* why) {
 }
 
 // What every entity call does once its arguments are recorded: the fault,
-// the out pointer, the sketch, the entity's own `check` (empty when it
-// passes), then `add`, which makes room, takes its view through the given
-// function and only then commits, so that a failure changes nothing.
+// the out pointer, the sketch, the entity's own `check` (false, with why,
+// when it fails), then `add`, which makes room, takes its view through the
+// given function and only then commits, so that a failure changes nothing.
 template <class Check, class Add>
 HRESULT Draw(HostState& host, Document& document, CallScope& call, IUnknown** out, const char* outName, Check check,
              Add add) {
@@ -78,8 +85,7 @@ HRESULT Draw(HostState& host, Document& document, CallScope& call, IUnknown** ou
   std::string why;
   const size_t s = DrawingSketch(document, &why);
   if (s == kNoSketch) return call.Finish(E_FAIL, why);
-  why = check();
-  if (!why.empty()) return call.Finish(E_FAIL, why);
+  if (!check(&why)) return call.Finish(E_FAIL, why);
   auto view = [&](EntityKind kind, size_t index) { return host.Segment(document, s, kind, index); };
   *out = HandOut<IUnknown>(add(document.sketches[s], view));
   return call.Finish(S_OK);
@@ -176,11 +182,10 @@ STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, d
     if (call.Recording())  // a call per line of a million-edge sketch
       for (double v : c) call.Double(v);
     const SketchLine line{{x1, y1, z1}, {x2, y2, z2}};
-    auto check = [&]() -> std::string {
+    auto check = [&](std::string* why) {
       static const char* const kNames[6] = {"x1", "y1", "z1", "x2", "y2", "z2"};
-      std::string why = CheckFinite(c, kNames, 6);
-      if (why.empty() && line.from == line.to) why = "the line's ends coincide";
-      return why;
+      if (!Finite(c, kNames, 6, why)) return false;
+      return line.from != line.to || Refuse(why, "the line's ends coincide");
     };
     auto add = [&](Sketch& sketch, auto view) {
       sketch.lines.Reserve();  // room first: nothing fails once the view is taken
@@ -197,9 +202,9 @@ STDMETHODIMP DocumentObject::CreateSketchPoint(double x, double y, double z, IUn
     CallScope call(host_, Op::DocCreateSketchPoint, *this);
     call.Double(x).Double(y).Double(z);
     const double c[3] = {x, y, z};
-    auto check = [&] {
+    auto check = [&](std::string* why) {
       static const char* const kNames[3] = {"x", "y", "z"};
-      return CheckFinite(c, kNames, 3);
+      return Finite(c, kNames, 3, why);
     };
     auto add = [&](Sketch& sketch, auto view) { return Keep(sketch.points, Point3{x, y, z}, EntityKind::Point, view); };
     return Draw(host_, document_, call, point, "point", check, add);
@@ -210,14 +215,13 @@ STDMETHODIMP DocumentObject::CreateSketchCircle(double cx, double cy, double cz,
   return Guarded([&] {
     CallScope call(host_, Op::DocCreateSketchCircle, *this);
     call.Double(cx).Double(cy).Double(cz).Double(radius);
-    auto check = [&] {
+    auto check = [&](std::string* why) {
       static const char* const kNames[4] = {"cx", "cy", "cz", "radius"};
       const double c[4] = {cx, cy, cz, radius};
-      std::string why = CheckFinite(c, kNames, 4);
-      if (why.empty() && !(radius > kResolution))
-        why = "radius is " + NumberText(radius) + "; a circle's radius is more than the host's resolution of " +
-              NumberText(kResolution) + " m";
-      return why;
+      if (!Finite(c, kNames, 4, why)) return false;
+      return radius > kResolution ||
+             Refuse(why, "radius is " + NumberText(radius) + "; a circle's radius is more than the host's resolution of " +
+                             NumberText(kResolution) + " m");
     };
     auto add = [&](Sketch& sketch, auto view) {
       SketchArc circle;
@@ -243,12 +247,12 @@ STDMETHODIMP DocumentObject::CreateSketchArc(double cx, double cy, double cz, do
     arc.start = {sx, sy, sz};
     arc.end = {ex, ey, ez};
     arc.direction = direction;
-    auto check = [&] {
+    auto check = [&](std::string* why) {
       static const char* const kNames[9] = {"cx", "cy", "cz", "sx", "sy", "sz", "ex", "ey", "ez"};
-      std::string why = CheckFinite(c, kNames, 9);
-      if (!why.empty()) return why;
+      if (!Finite(c, kNames, 9, why)) return false;
       arc.radius = Distance(arc.centre, arc.start);
-      return CheckArc(arc);
+      *why = CheckArc(arc);
+      return why->empty();
     };
     auto add = [&](Sketch& sketch, auto view) { return Keep(sketch.arcs, std::move(arc), EntityKind::Arc, view); };
     return Draw(host_, document_, call, segment, "segment", check, add);
@@ -261,7 +265,10 @@ STDMETHODIMP DocumentObject::CreateSketchSplineByPoints(LONG count, const double
     call.Long(count);
     if (count >= 0 || !points) call.Doubles(points, 3 * static_cast<size_t>(std::max<LONG>(count, 0)));
     else call.Unread();  // the buffer's size is unknown
-    auto check = [&] { return CheckSplinePoints(count, points); };
+    auto check = [&](std::string* why) {
+      *why = CheckSplinePoints(count, points);
+      return why->empty();
+    };
     auto add = [&](Sketch& sketch, auto view) {
       SketchSpline spline;
       spline.points = ToPoints(points, static_cast<size_t>(count));
@@ -284,7 +291,10 @@ STDMETHODIMP DocumentObject::CreateSketchSplineByNurbs(const LONG* properties, c
     else call.Unread();
     if (sized || !controlPoints) call.Doubles(controlPoints, 3 * count);
     else call.Unread();
-    auto check = [&] { return CheckNurbs(properties, knots, controlPoints); };
+    auto check = [&](std::string* why) {
+      *why = CheckNurbs(properties, knots, controlPoints);
+      return why->empty();
+    };
     auto add = [&](Sketch& sketch, auto view) {
       SketchSpline spline;
       spline.nurbs = true;
