@@ -41,7 +41,10 @@ STDMETHODIMP CBitmapHandler::Dispose() {
 
 CString CBitmapHandler::MakeTempBitmapPath() {
   wchar_t directory[260];
-  if (GetTempPathW(260, directory) == 0) return CString();
+  // A folder too long for the buffer is answered with the size it needs and
+  // leaves the buffer unwritten: no folder to make the file in.
+  const DWORD length = GetTempPathW(260, directory);
+  if (length == 0 || length >= 260) return CString();
   wchar_t name[260];
   if (GetTempFileNameW(directory, L"swt", 0, name) == 0) return CString();
   try {
@@ -92,10 +95,11 @@ BOOL CBitmapHandler::SaveBitmapToFile(HBITMAP bitmap, HPALETTE palette, const CS
 }
 
 BOOL CBitmapHandler::DeleteTempFiles() {
+  // Deleted from the entry itself: a copy could run out of memory, and
+  // Dispose answers S_OK. The entry goes whether or not its file did.
   while (!m_tempFiles.empty()) {
-    CString path = m_tempFiles.front();
+    DeleteFileW(m_tempFiles.front());
     m_tempFiles.pop_front();
-    DeleteFileW(path);
   }
   return TRUE;
 }

@@ -122,17 +122,28 @@ int ImportFile(IHostApplication* host, CString path) {
 void ShowHelp(IHostApplication* host) {
   BuildCaption(host);
 
-  wchar_t modulePath[260];
+  const wchar_t* const failed = L"Error displaying Tessaly for SolidWorks help file.";
+  wchar_t modulePath[MAX_PATH];
   HMODULE module = GetModuleHandleW(L"Tessaly.dll");
-  GetModuleFileNameW(module, modulePath, 260);
+  // A path cut to the buffer may name another folder: no folder is known then.
+  const DWORD length = GetModuleFileNameW(module, modulePath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    Warn(host, failed);
+    return;
+  }
 
-  wchar_t drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
-  _wsplitpath(modulePath, drive, dir, name, ext);
-  wchar_t helpPath[260 + 16];
+  // The folder gets a buffer that holds any path that fit above, so that a
+  // folder of _MAX_DIR characters or more is split, not refused.
+  wchar_t drive[_MAX_DRIVE], dir[MAX_PATH];
+  if (_wsplitpath_s(modulePath, drive, _MAX_DRIVE, dir, MAX_PATH, nullptr, 0, nullptr, 0) != 0) {
+    Warn(host, failed);
+    return;
+  }
+  wchar_t helpPath[MAX_PATH + 16];
   swprintf_s(helpPath, sizeof(helpPath) / sizeof(helpPath[0]), L"%s%sTessaly.chm", drive, dir);
 
   HINSTANCE result = ShellExecuteW(nullptr, L"open", helpPath, L"", nullptr, SW_SHOW);
-  if (reinterpret_cast<UINT_PTR>(result) <= 32) Warn(host, L"Error displaying Tessaly for SolidWorks help file.");
+  if (reinterpret_cast<UINT_PTR>(result) <= 32) Warn(host, failed);
 }
 
 void ShowAbout(IHostApplication* host) {

@@ -2,6 +2,7 @@
 
 #include "BitmapHandler.h"
 #include "Commands.h"
+#include "HostUtils.h"
 
 #include <cstdlib>
 #include <new>
@@ -44,6 +45,25 @@ HRESULT Guarded(F&& body) {
   }
 }
 
+// A command callback: the host hears S_OK whatever became of the command.
+// The commands tell the user of their own failures; running out of memory
+// around them (the caption, the path) is told here.
+template <class F>
+HRESULT RunCommand(CComPtr<IHostApplication> host, F&& command) noexcept {
+  try {
+    command(host.p);
+  } catch (const std::bad_alloc&) {
+    HWND owner = NULL;
+    try {
+      owner = GetMainHwnd(host);
+    } catch (...) {
+    }
+    MessageBoxW(owner, L"Not enough memory to carry out the command", caption, MB_ICONWARNING);
+  } catch (...) {
+  }
+  return S_OK;
+}
+
 // The leading number of the host's revision text ("21.0.0" gives 21), read
 // in the thread's ANSI code page as strtol reads it; 0 when there is none.
 LONG MajorRevision(BSTR revision) {
@@ -68,37 +88,25 @@ STDMETHODIMP CMyTessaly::ToolbarEnable0(LONG* status) {
 }
 
 STDMETHODIMP CMyTessaly::CTessaly_Import() {
-  return Guarded([&] {
-    CComPtr<IHostApplication> host = GetHostApp();
+  return RunCommand(GetHostApp(), [](IHostApplication* host) {
     BuildCaption(host);
     ImportFile(host, CString());
-    return S_OK;
   });
 }
 
 STDMETHODIMP CMyTessaly::CTessaly_Help() {
-  return Guarded([&] {
-    CComPtr<IHostApplication> host = GetHostApp();
-    ShowHelp(host);
-    return S_OK;
-  });
+  return RunCommand(GetHostApp(), [](IHostApplication* host) { ShowHelp(host); });
 }
 
 STDMETHODIMP CMyTessaly::CTessaly_About() {
-  return Guarded([&] {
-    CComPtr<IHostApplication> host = GetHostApp();
-    ShowAbout(host);
-    return S_OK;
-  });
+  return RunCommand(GetHostApp(), [](IHostApplication* host) { ShowAbout(host); });
 }
 
 STDMETHODIMP CMyTessaly::CMyTessaly_Open(BSTR fileName) {
-  return Guarded([&] {
-    CComPtr<IHostApplication> host = GetHostApp();
+  return RunCommand(GetHostApp(), [fileName](IHostApplication* host) {
     BuildCaption(host);
     // A null path is the empty text: the file dialog then asks for the file.
     ImportFile(host, CString(fileName ? fileName : L""));
-    return S_OK;
   });
 }
 
@@ -114,9 +122,9 @@ STDMETHODIMP CMyTessaly::ConnectToSW(IDispatch* ThisSW, LONG Cookie, VARIANT_BOO
     // Without the host application there is nothing to connect to.
     if (!ThisSW) return E_INVALIDARG;
     // A host that connects again without disconnecting: what the earlier
-    // connection held is let go, not leaked.
-    m_commandManager.Release();
-    m_hostApp.Release();
+    // connection set up is taken down first, so that nothing of it is left
+    // in the host whatever becomes of this one.
+    if (m_hostApp || m_commandManager) Disconnect();
     HRESULT hr = ThisSW->QueryInterface(__uuidof(IHostApplication), reinterpret_cast<void**>(&m_hostApp));
     if (FAILED(hr) || !m_hostApp) {
       m_hostApp.Release();
@@ -130,10 +138,11 @@ STDMETHODIMP CMyTessaly::ConnectToSW(IDispatch* ThisSW, LONG Cookie, VARIANT_BOO
     m_hostApp->RegisterCallbackObject(instance, static_cast<IDispatch*>(static_cast<IMyTessaly*>(this)),
                                       m_addinCookie, &registered);
 
-    BSTR revision = nullptr;
+    // Owned, so that the text is freed however the reading ends.
+    CComBSTR revision;
     m_hostApp->RevisionNumber(&revision);
     m_hostMajor = MajorRevision(revision);
-    SysFreeString(revision);
+    revision.Empty();
 
     SetUpCommandUI();
     AdviseHostEvents();
@@ -145,18 +154,22 @@ STDMETHODIMP CMyTessaly::ConnectToSW(IDispatch* ThisSW, LONG Cookie, VARIANT_BOO
 
 STDMETHODIMP CMyTessaly::DisconnectFromSW(VARIANT_BOOL* IsDisconnected) {
   return Guarded([&] {
-    TearDownCommandUI();
-    const VARIANT_BOOL unadvised = UnadviseHostEvents();
+    const VARIANT_BOOL unadvised = Disconnect();
     if (IsDisconnected) *IsDisconnected = unadvised;
-
-    // Each member is null before its interface goes, so nothing reaches a
-    // released host object through it.
-    IHostCommandManager* manager = m_commandManager.Detach();
-    if (manager) manager->Release();
-    IHostApplication* app = m_hostApp.Detach();
-    if (app) app->Release();
     return E_NOTIMPL;
   });
+}
+
+VARIANT_BOOL CMyTessaly::Disconnect() {
+  TearDownCommandUI();
+  const VARIANT_BOOL unadvised = UnadviseHostEvents();
+  // Each member is null before its interface goes, so nothing reaches a
+  // released host object through it.
+  IHostCommandManager* manager = m_commandManager.Detach();
+  if (manager) manager->Release();
+  IHostApplication* app = m_hostApp.Detach();
+  if (app) app->Release();
+  return unadvised;
 }
 
 int CMyTessaly::HostTypeLibMajor() const { return m_hostMajor >= 14 ? static_cast<int>(m_hostMajor) : 0; }

@@ -63,6 +63,10 @@ class ATL_NO_VTABLE CMyTessaly
   int HostTypeLibMajor() const;
   void SetUpCommandUI();
   void TearDownCommandUI();
+  // What DisconnectFromSW does: takes down the command group, the Open entry
+  // and the sink and lets go of the host; whether the sink was unadvised
+  // with S_OK.
+  VARIANT_BOOL Disconnect();
   VARIANT_BOOL AdviseHostEvents();
   VARIANT_BOOL UnadviseHostEvents();
   CComPtr<IHostApplication> GetHostApp() const;

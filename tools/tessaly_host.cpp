@@ -8,11 +8,16 @@
 //   tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody]
 //                     [--progress] [--save DIR]
 //
-// Options of open and command: --answer LABEL=VALUE (repeatable) answers a
-// dialog control by its label; --file PATH answers the file dialog;
-// --interactive asks on a terminal for what is not answered; --save DIR writes
-// each document as an OBJ file; --json prints the result as one JSON object.
-// The registry is the file named by TESSALY_REGISTRY.
+// Options of open and command, before or after the operand: --answer
+// LABEL=VALUE (repeatable) answers a dialog control by its label; --file PATH
+// answers the file dialog; --interactive reads further answers from standard
+// input (a person at a terminal, or line by line); --save DIR writes each
+// document as an OBJ file; --json prints the result as one JSON object. An
+// answer the dialog cannot take ends the run with status 2 and no result.
+// The registry is the file named by TESSALY_REGISTRY. A run keeps its
+// temporary files in a folder of its own, removed at its end, and an
+// interrupted run (SIGINT, SIGTERM) removes them and the OBJ file being
+// saved, then ends by its signal (run_cleanup.h).
 //
 // `demo` feeds generated meshes (a cube of triangles and a grid of
 // quadrilaterals) through the bridge's mesh road and prints what the host
@@ -21,8 +26,12 @@
 #include <afxwin.h>
 
 #include "VLMSWON.h"
+#include "command_line.h"
+#include "run_cleanup.h"
+#include "stand_in/errors.h"
 #include "stand_in/host.h"
 #include "stand_in/paths.h"
+#include "stand_in/registry.h"
 #include "stand_in/text.h"
 #include "stand_in/ui.h"
 
@@ -32,6 +41,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -42,21 +52,53 @@
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: tessaly-host register MODULE\n"
-               "       tessaly-host unregister MODULE\n"
-               "       tessaly-host open FILE [--answer LABEL=VALUE]... [--file PATH] [--interactive] [--save DIR] "
-               "[--json]\n"
-               "       tessaly-host command Import|Help|About [same options]\n"
-               "       tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody] [--progress] "
-               "[--save DIR]\n");
-  return 2;
+const char kSynopsis[] =
+    "usage: tessaly-host register MODULE\n"
+    "       tessaly-host unregister MODULE\n"
+    "       tessaly-host open FILE [--answer LABEL=VALUE]... [--file PATH] [--interactive] [--save DIR] [--json]\n"
+    "       tessaly-host command Import|Help|About [same options]\n"
+    "       tessaly-host demo [--mode solid|sketch|N] [--units 0..4] [--multibody] [--progress] [--save DIR]\n"
+    "       tessaly-host help | --help | -h\n";
+
+const char kOptions[] =
+    "\n"
+    "Options may stand before or after the operand. Options of open and command:\n"
+    "  --answer LABEL=VALUE  answers a dialog control by its label: on or off for a check box or\n"
+    "                        radio button, an entry's text for a list (Units=Feet); repeatable\n"
+    "  --file PATH           answers the file dialog\n"
+    "  --interactive         asks for what is not answered: on a terminal, or line by line from\n"
+    "                        standard input\n"
+    "  --save DIR            writes each document as an OBJ file into DIR\n"
+    "  --json                prints the result as one JSON object\n"
+    "The registry is the file named by TESSALY_REGISTRY.\n";
+
+// What help prints: on standard output, a success.
+int Help() {
+  std::fputs(kSynopsis, stdout);
+  std::fputs(kOptions, stdout);
+  return 0;
 }
 
 int UsageError(const std::string& what) {
-  std::fprintf(stderr, "tessaly-host: %s\n", what.c_str());
-  return Usage();
+  std::fprintf(stderr, "tessaly-host: %s\n%s", what.c_str(), kSynopsis);
+  return 2;
+}
+
+// The one operand a verb takes, named `what` (FILE), or a usage error.
+bool OneOperand(const tessaly_host::Arguments& args, const char* verb, const char* what, std::string* error) {
+  if (args.operands.empty()) {
+    *error = std::string(verb) + " needs a " + what;
+    return false;
+  }
+  if (args.operands.size() > 1) {
+    *error = std::string(verb) + " takes one " + what + "; '" + args.operands[1] + "' is one too many";
+    return false;
+  }
+  if (args.operands[0].empty()) {
+    *error = std::string(verb) + " needs a " + what + ", not an empty argument";
+    return false;
+  }
+  return true;
 }
 
 // The whole text as a decimal int, nothing else.
@@ -138,6 +180,7 @@ bool SaveAll(const stand_in::Host& host, const std::string& dir) {
   for (const auto& doc : host.Documents()) {
     const std::string path = dir + "/" + doc.title + ".obj";
     std::string error;
+    const tessaly_host::PartialFile partial(stand_in::SavingPath(path));
     if (!stand_in::SaveObj(doc, path, &error)) {
       std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
       return false;
@@ -147,32 +190,24 @@ bool SaveAll(const stand_in::Host& host, const std::string& dir) {
   return true;
 }
 
-int Demo(int argc, char** argv) {
-  int mode = 0, units = 0, multiBody = 0, progress = 0;
-  const char* saveDir = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--mode" && i + 1 < argc) {
-      const std::string m = argv[++i];
-      if (m == "solid")
-        mode = 0;
-      else if (m == "sketch")
-        mode = 1;
-      else if (!ParseInt(m.c_str(), &mode))
-        return UsageError("--mode takes solid, sketch or a number, not '" + m + "'");
-    } else if (a == "--units" && i + 1 < argc) {
-      if (!ParseInt(argv[++i], &units) || units < 0 || units > 4)
-        return UsageError(std::string("--units takes 0 to 4, not '") + argv[i] + "'");
-    } else if (a == "--multibody") {
-      multiBody = 1;
-    } else if (a == "--progress") {
-      progress = 1;
-    } else if (a == "--save" && i + 1 < argc) {
-      saveDir = argv[++i];
-    } else {
-      return UsageError("unknown argument '" + a + "'");
-    }
+int Demo(const tessaly_host::Arguments& args) {
+  if (!args.operands.empty()) return UsageError("demo takes no operand; '" + args.operands[0] + "' is one");
+  int mode = 0, units = 0;
+  if (const std::string* m = args.Last("--mode")) {
+    if (*m == "solid")
+      mode = 0;
+    else if (*m == "sketch")
+      mode = 1;
+    else if (!ParseInt(m->c_str(), &mode))
+      return UsageError("--mode takes solid, sketch or a number, not '" + *m + "'");
   }
+  if (const std::string* u = args.Last("--units")) {
+    if (!ParseInt(u->c_str(), &units) || units < 0 || units > 4)
+      return UsageError("--units takes 0 to 4, not '" + *u + "'");
+  }
+  const int multiBody = args.Has("--multibody") ? 1 : 0, progress = args.Has("--progress") ? 1 : 0;
+  const std::string* save = args.Last("--save");
+  const char* saveDir = save ? save->c_str() : nullptr;
   if (!MakeSaveDirectory(saveDir)) return 1;
 
   ON_ClassArray<ON_Mesh> meshes;
@@ -193,22 +228,50 @@ int Demo(int argc, char** argv) {
 
 // --- Registration ----------------------------------------------------------------
 
+// Each line of `text` as a message of the program.
+void PrintLines(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) std::fprintf(stderr, "tessaly-host: %.*s\n", static_cast<int>(end - start), text.data() + start);
+    start = end + 1;
+  }
+}
+
+// A damaged or unreadable registry is said once, here, before the calls that
+// would each fail on it.
+bool RegistrySound() {
+  std::string error;
+  if (stand_in::registry::CheckFile(&error)) return true;
+  PrintLines(error);
+  return false;
+}
+
 // Loads MODULE and calls its DllRegisterServer or DllUnregisterServer, as
 // regsvr32 does.
-int Register(int argc, char** argv, bool unregister) {
-  if (argc != 1) return UsageError("register and unregister take one MODULE");
+int Register(const tessaly_host::Arguments& args, bool unregister) {
+  std::string usage;
+  if (!OneOperand(args, unregister ? "unregister" : "register", "MODULE", &usage)) return UsageError(usage);
+  const char* const module_name = args.operands[0].c_str();
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
   char resolved[PATH_MAX];
-  if (!realpath(argv[0], resolved)) {
-    std::fprintf(stderr, "tessaly-host: %s: %s\n", argv[0], std::strerror(errno));
+  if (!realpath(module_name, resolved)) {
+    std::fprintf(stderr, "tessaly-host: %s: %s\n", module_name, std::strerror(errno));
     return 1;
   }
+  struct stat st;
+  if (stat(resolved, &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "tessaly-host: %s is a folder, not a module\n", resolved);
+    return 1;
+  }
+  if (!RegistrySound()) return 1;
   const std::wstring module = stand_in::WindowsPath(resolved);
   CoInitialize(nullptr);
   HMODULE handle = LoadLibraryW(module.c_str());
   if (!handle) {
-    std::fprintf(stderr, "tessaly-host: cannot load %s (error %lu)\n", resolved,
-                 static_cast<unsigned long>(GetLastError()));
+    std::fprintf(stderr, "tessaly-host: cannot load %s: %s\n", resolved,
+                 stand_in::Win32ErrorText(GetLastError()).c_str());
     CoUninitialize();
     return 1;
   }
@@ -223,8 +286,10 @@ int Register(int argc, char** argv, bool unregister) {
     if (hr == S_OK) {
       std::printf("%s in %s succeeded.\n", entry, resolved);
     } else {
-      std::fprintf(stderr, "tessaly-host: %s in %s failed: 0x%08lX\n", entry, resolved,
-                   static_cast<unsigned long>(static_cast<ULONG>(hr)));
+      // What a missing registration means to someone who unregisters.
+      const bool unregistered = unregister && (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED);
+      std::fprintf(stderr, "tessaly-host: %s in %s failed: %s%s\n", entry, resolved, stand_in::ErrorText(hr).c_str(),
+                   unregistered ? "; is the module registered?" : "");
       status = 1;
     }
   }
@@ -248,62 +313,21 @@ class Screen : public stand_in::ui::ConsoleDriver {
   std::vector<Box> boxes;
 };
 
-std::string JsonText(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof(hex), "\\u%04x", c);
-          out += hex;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-const char* DocumentType(stand_in::DocumentKind kind) {
-  switch (kind) {
-    case stand_in::DocumentKind::Part:
-      return "part";
-  }
-  return "?";
-}
-
 std::string Json(const stand_in::Host& host, const std::vector<Screen::Box>& boxes) {
   std::string out = "{\"documents\": [";
   bool firstDoc = true;
   for (const auto& doc : host.Documents()) {
     out += firstDoc ? "\n  " : ",\n  ";
     firstDoc = false;
-    size_t lines = 0;
-    for (const auto& sketch : doc.sketches) lines += sketch.lines.size();
-    out += "{\"type\": " + JsonText(DocumentType(doc.kind)) + ", \"title\": " + JsonText(doc.title) +
-           ", \"length_unit\": " + JsonText(stand_in::LengthUnitName(doc.lengthUnit)) + ", \"bodies\": [";
-    bool firstBody = true;
-    for (const auto& body : doc.bodies) {
-      out += firstBody ? "" : ", ";
-      firstBody = false;
-      out += "{\"faces\": " + std::to_string(body.faces.Count()) +
-             ", \"closed\": " + (body.kind == stand_in::BodyKind::Solid ? "true" : "false") + "}";
-    }
-    out += "], \"sketch_lines\": " + std::to_string(lines) + "}";
+    out += stand_in::DocumentJson(doc);
   }
   out += firstDoc ? "], \"messages\": [" : "\n], \"messages\": [";
   bool firstBox = true;
   for (const auto& box : boxes) {
     out += firstBox ? "\n  " : ",\n  ";
     firstBox = false;
-    out += "{\"title\": " + JsonText(stand_in::ToUtf8(box.title)) + ", \"text\": " +
-           JsonText(stand_in::ToUtf8(box.text)) + "}";
+    out += "{\"title\": " + stand_in::JsonString(stand_in::ToUtf8(box.title)) + ", \"text\": " +
+           stand_in::JsonString(stand_in::ToUtf8(box.text)) + "}";
   }
   out += firstBox ? "]}\n" : "\n]}\n";
   return out;
@@ -319,32 +343,21 @@ std::string Text(const stand_in::Host& host, const std::vector<Screen::Box>& box
 
 // open FILE / command NAME: starts the host, loads and connects the
 // registered add-ins, acts, prints what the host holds, and shuts down.
-int RunAddin(int argc, char** argv, bool command) {
-  if (argc < 1) return UsageError(command ? "command takes a NAME" : "open takes a FILE");
-  const std::string target = argv[0];
+int RunAddin(const tessaly_host::Arguments& args, bool command) {
+  std::string usage;
+  if (!OneOperand(args, command ? "command" : "open", command ? "NAME" : "FILE", &usage)) return UsageError(usage);
+  const std::string& target = args.operands[0];
   std::vector<std::wstring> answers;
-  const char* saveDir = nullptr;
-  const char* file = nullptr;
-  bool json = false, interactive = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--answer" && i + 1 < argc) {
-      const std::string answer = argv[++i];
-      if (answer.find('=') == std::string::npos) return UsageError("--answer takes LABEL=VALUE, not '" + answer + "'");
-      answers.push_back(stand_in::FromUtf8(answer));
-    } else if (a == "--file" && i + 1 < argc) {
-      file = argv[++i];
-    } else if (a == "--save" && i + 1 < argc) {
-      saveDir = argv[++i];
-    } else if (a == "--json") {
-      json = true;
-    } else if (a == "--interactive") {
-      interactive = true;
-    } else {
-      return UsageError("unknown argument '" + a + "'");
-    }
+  for (const std::string& answer : args.All("--answer")) {
+    if (answer.find('=') == std::string::npos) return UsageError("--answer takes LABEL=VALUE, not '" + answer + "'");
+    answers.push_back(stand_in::FromUtf8(answer));
   }
-  if (!MakeSaveDirectory(saveDir)) return 1;
+  const std::string* save = args.Last("--save");
+  const std::string* fileAnswer = args.Last("--file");
+  const char* saveDir = save ? save->c_str() : nullptr;
+  const char* file = fileAnswer ? fileAnswer->c_str() : nullptr;
+  const bool json = args.Has("--json"), interactive = args.Has("--interactive");
+  if (!RegistrySound() || !MakeSaveDirectory(saveDir)) return 1;
   // Windows form of a native file: the add-in names files the Windows way.
   auto windowsForm = [](const std::string& native) {
     char resolved[PATH_MAX];
@@ -363,11 +376,14 @@ int RunAddin(int argc, char** argv, bool command) {
     host.SetRecording(false);  // nothing here reads the record of calls
     CoInitialize(nullptr);
     std::string error;
-    if (FAILED(host.LoadAddIns(&error))) std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
+    if (FAILED(host.LoadAddIns(&error))) PrintLines(error);
     error.clear();
-    if (host.AddIns().empty()) {
+    const auto& addIns = host.AddIns();
+    if (addIns.empty()) {
       std::fprintf(stderr, "tessaly-host: no add-in is registered (tessaly-host register MODULE registers one)\n");
       status = 1;
+    } else if (std::none_of(addIns.begin(), addIns.end(), [](const stand_in::AddIn& a) { return a.connected; })) {
+      status = 1;  // why each failed is said above; acting now would only fail again
     } else {
       const HRESULT hr = command ? host.PressCommand(stand_in::FromUtf8(target), &error)
                                  : host.OpenFile(windowsForm(target), &error);
@@ -375,8 +391,13 @@ int RunAddin(int argc, char** argv, bool command) {
         std::fprintf(stderr, "tessaly-host: %s\n", error.c_str());
         status = 1;
       }
-      std::fputs((json ? Json(host, screen.boxes) : Text(host, screen.boxes)).c_str(), stdout);
-      if (saveDir && !SaveAll(host, saveDir)) status = 1;
+      if (!screen.AnswerError().empty()) {
+        // The dialog said why; what follows a refused answer is no result.
+        status = 2;
+      } else {
+        std::fputs((json ? Json(host, screen.boxes) : Text(host, screen.boxes)).c_str(), stdout);
+        if (saveDir && !SaveAll(host, saveDir)) status = 1;
+      }
     }
     host.UnloadAddIns();
     CoUninitialize();
@@ -388,12 +409,31 @@ int RunAddin(int argc, char** argv, bool command) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
+  using tessaly_host::OptionSpec;
+  if (argc < 2) return UsageError("no command given");
   const std::string verb = argv[1];
-  if (verb == "demo") return Demo(argc - 2, argv + 2);
-  if (verb == "register") return Register(argc - 2, argv + 2, false);
-  if (verb == "unregister") return Register(argc - 2, argv + 2, true);
-  if (verb == "open") return RunAddin(argc - 2, argv + 2, false);
-  if (verb == "command") return RunAddin(argc - 2, argv + 2, true);
-  return UsageError("unknown command '" + verb + "'");
+  if (verb == "help" || verb == "--help" || verb == "-h") return Help();
+  static const std::vector<OptionSpec> kNone;
+  static const std::vector<OptionSpec> kDemo = {{"--mode", "solid, sketch or a number"},
+                                                {"--units", "a number from 0 to 4"},
+                                                {"--multibody", nullptr},
+                                                {"--progress", nullptr},
+                                                {"--save", "a folder"}};
+  static const std::vector<OptionSpec> kRun = {{"--answer", "LABEL=VALUE"}, {"--file", "a path"},
+                                               {"--save", "a folder"},      {"--json", nullptr},
+                                               {"--interactive", nullptr}};
+  const bool isDemo = verb == "demo", isRegister = verb == "register" || verb == "unregister";
+  const bool isRun = verb == "open" || verb == "command";
+  if (!isDemo && !isRegister && !isRun) return UsageError("unknown command '" + verb + "'");
+
+  tessaly_host::Arguments args;
+  std::string error;
+  if (!tessaly_host::ParseArguments(std::vector<std::string>(argv + 2, argv + argc),
+                                    isDemo ? kDemo : isRun ? kRun : kNone, &args, &error))
+    return UsageError(error);
+  if (args.help) return Help();
+  const tessaly_host::RunCleanup cleanup;
+  if (isDemo) return Demo(args);
+  if (isRegister) return Register(args, verb == "unregister");
+  return RunAddin(args, verb == "command");
 }

@@ -1,5 +1,6 @@
 // Both mesh roads through the stand-in host, over generated grids of 10^4,
-// 10^5 and 10^6 triangles, and the topology build alone. Counters: time per
+// 10^5 and 10^6 triangles, the walk over the faces of the body the solid
+// road made, and the topology build alone. Counters: time per
 // face, and the peak heap memory of one run.
 
 #include <benchmark/benchmark.h>
@@ -8,6 +9,8 @@
 #include "alloc_limit.h"
 #include "meshes.h"
 #include "stand_in/host.h"
+
+#include <vector>
 
 
 namespace {
@@ -45,6 +48,58 @@ void Road(benchmark::State& state, int mode) {
 void BM_SolidRoad(benchmark::State& state) { Road(state, 0); }
 void BM_SketchRoad(benchmark::State& state) { Road(state, 1); }
 
+// The host's side of reading a body back: every face of the solid road's
+// body walked as a reader walks it (next face before letting go of this
+// one), its triangles copied out.
+bool WalkFaces(IHostBody* body, std::vector<float>& data, int64_t* triangles) {
+  IHostFace* face = nullptr;
+  if (body->FirstFace(&face) != S_OK) return false;
+  *triangles = 0;
+  while (face) {
+    LONG n = 0;
+    if (face->TriangleCount(&n) != S_OK) break;
+    data.resize(9 * static_cast<size_t>(n));
+    if (face->TriangleData(0, data.data()) != S_OK) break;
+    *triangles += n;
+    IHostFace* next = nullptr;
+    face->NextFace(&next);
+    face->Release();
+    face = next;
+  }
+  if (face) face->Release();
+  return !face;
+}
+
+void BM_FaceWalk(benchmark::State& state) {
+  ON_ClassArray<ON_Mesh> meshes;
+  meshes.Append(test_support::TriangleGrid(state.range(0)));
+  stand_in::Host host;
+  host.SetRecording(false);
+  if (!VLMSWON::CreatePartFromMeshes(host.Application(), meshes, 0, 0, 1, 0))
+    return state.SkipWithError("road failed");
+  IHostDocument* document = nullptr;
+  IHostPartDocument* part = nullptr;
+  IHostBodyEnumerator* bodies = nullptr;
+  IHostBody* body = nullptr;
+  host.Application()->ActiveModel(&document);
+  if (document) document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part));
+  if (part) part->BodyEnumerator(hostSheetBody, VARIANT_TRUE, &bodies);
+  if (bodies) bodies->Next(1, &body, nullptr);
+  std::vector<float> data;
+  int64_t triangles = 0;
+  bool ok = body != nullptr;
+  for (auto _ : state)
+    if (ok && !WalkFaces(body, data, &triangles)) ok = false;
+  test_support::AllocationLimit count;
+  if (ok) WalkFaces(body, data, &triangles);
+  count.End();
+  for (IUnknown* held : {static_cast<IUnknown*>(body), static_cast<IUnknown*>(bodies), static_cast<IUnknown*>(part),
+                         static_cast<IUnknown*>(document)})
+    if (held) held->Release();
+  if (!ok || triangles != meshes[0].m_F.Count()) return state.SkipWithError("walk failed");
+  Finish(state, triangles, count.PeakBytes());
+}
+
 void BM_TopologyBuild(benchmark::State& state) {
   ON_Mesh mesh = test_support::TriangleGrid(state.range(0));
   for (auto _ : state) {
@@ -64,6 +119,7 @@ void BM_TopologyBuild(benchmark::State& state) {
 
 BENCHMARK(BM_SolidRoad)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SketchRoad)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FaceWalk)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TopologyBuild)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -25,5 +25,9 @@
 
 #define ON_IS_FINITE(x) (std::isfinite(x))
 
+// A text log for validity reports. The subset writes no reports: functions
+// that take one accept a null pointer and ignore any other.
+class ON_TextLog;
+
 // True when x is finite and not ON_UNSET_VALUE.
 inline bool ON_IsValid(double x) { return x != ON_UNSET_VALUE && std::isfinite(x); }

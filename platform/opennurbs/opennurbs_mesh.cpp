@@ -108,7 +108,13 @@ bool ON_Mesh::SetQuad(int face_index, int a, int b, int c, int d) {
   return true;
 }
 
-bool ON_Mesh::IsValid() const {
+bool ON_Mesh::GetBBox(double* boxmin, double* boxmax, bool grow_box) const {
+  ON_BoundingBox box;
+  for (int i = 0; i < m_V.Count(); ++i) box.Set(ON_3dPoint(m_V[i]), true);
+  return ReturnBBox(box, boxmin, boxmax, grow_box);
+}
+
+bool ON_Mesh::IsValid(ON_TextLog*) const {
   const int vertex_count = m_V.Count();
   const int face_count = m_F.Count();
   if (vertex_count < 3 || face_count < 1) return false;

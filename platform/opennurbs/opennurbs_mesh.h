@@ -165,9 +165,12 @@ class ON_Mesh : public ON_Geometry {
   bool SetTriangle(int face_index, int a, int b, int c);
   bool SetQuad(int face_index, int a, int b, int c, int d);
 
+  int Dimension() const override { return 3; }
   // At least 3 vertices and 1 face, all coordinates finite, every face valid
   // (ON_MeshFace::IsValid), and m_N, m_FN empty or of full length.
-  bool IsValid() const;
+  bool IsValid(ON_TextLog* text_log = nullptr) const override;
+  // The box of the vertices.
+  bool GetBBox(double* boxmin, double* boxmax, bool grow_box = false) const override;
 
   // Vertices are transformed in double and stored as float; normals by the
   // cofactor matrix of the linear part (det * inverse transpose), unitised,

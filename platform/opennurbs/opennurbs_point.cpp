@@ -7,6 +7,7 @@ const ON_3dPoint ON_origin(0.0, 0.0, 0.0);
 const ON_3dVector ON_xaxis(1.0, 0.0, 0.0);
 const ON_3dVector ON_yaxis(0.0, 1.0, 0.0);
 const ON_3dVector ON_zaxis(0.0, 0.0, 1.0);
+const ON_3dPoint ON_UNSET_POINT(ON_UNSET_VALUE, ON_UNSET_VALUE, ON_UNSET_VALUE);
 
 namespace {
 
@@ -40,6 +41,25 @@ double ON_Length3d(double x, double y, double z) {
   y /= x;
   z /= x;
   return x * std::sqrt(1.0 + y * y + z * z);
+}
+
+bool ON_PointsAreCoincident(const ON_3dPoint& a, const ON_3dPoint& b) {
+  if (!a.IsValid() || !b.IsValid()) return false;
+  const double scale = std::max(1.0, std::max(MaxAbs(ON_3dVector(a)), MaxAbs(ON_3dVector(b))));
+  return a.DistanceTo(b) <= ON_ZERO_TOLERANCE * scale;
+}
+
+bool ON_PointsAreCoincident(int dim, bool is_rat, const double* a, const double* b) {
+  if (dim < 1 || dim > 3 || !a || !b) return false;
+  const double wa = is_rat ? a[dim] : 1.0, wb = is_rat ? b[dim] : 1.0;
+  if (!(wa != 0.0) || !(wb != 0.0)) return false;
+  if (!(std::fabs(wa - wb) <= ON_ZERO_TOLERANCE * std::max(std::fabs(wa), std::fabs(wb)))) return false;
+  ON_3dPoint pa, pb;
+  for (int k = 0; k < dim; ++k) {
+    pa[k] = a[k] / wa;
+    pb[k] = b[k] / wb;
+  }
+  return ON_PointsAreCoincident(pa, pb);
 }
 
 double ON_3dVector::Length() const { return ON_Length3d(x, y, z); }

@@ -1,6 +1,7 @@
-// Points and vectors of the openNURBS subset: ON_3dPoint, ON_3dVector (double)
-// and ON_3fPoint, ON_3fVector (float), with the point/vector arrays and the
-// globals ON_origin, ON_xaxis, ON_yaxis, ON_zaxis.
+// Points and vectors of the openNURBS subset: ON_3dPoint, ON_3dVector (double),
+// ON_4dPoint (homogeneous), ON_3fPoint, ON_3fVector (float), with the
+// point/vector arrays and the globals ON_origin, ON_xaxis, ON_yaxis, ON_zaxis
+// and ON_UNSET_POINT.
 //
 // Default-constructed points and vectors are (0,0,0). A float type converts to
 // its double counterpart implicitly and back only explicitly (that loses
@@ -227,13 +228,47 @@ inline ON_3fVector ON_CrossProduct(const ON_3fVector& a, const ON_3fVector& b) {
   return ON_3fVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
 
+// True when the points are the same within rounding: their distance is at
+// most ON_ZERO_TOLERANCE times the larger of 1 and their largest coordinate
+// magnitude. False when either is not valid.
+bool ON_PointsAreCoincident(const ON_3dPoint& a, const ON_3dPoint& b);
+// The same for control points of `dim` coordinates (1 to 3), followed by a
+// weight when is_rat: the Euclidean points coincide and the weights are
+// equal within ON_ZERO_TOLERANCE relative.
+bool ON_PointsAreCoincident(int dim, bool is_rat, const double* a, const double* b);
+
 // Euclidean length of (x, y, z) without overflow or underflow in the squares.
 double ON_Length3d(double x, double y, double z);
+
+// A homogeneous point (x, y, z, w): the Euclidean point (x/w, y/w, z/w).
+// Rational NURBS keep their control points in this form.
+class ON_4dPoint {
+ public:
+  double x = 0.0, y = 0.0, z = 0.0, w = 0.0;
+
+  ON_4dPoint() = default;
+  ON_4dPoint(double x, double y, double z, double w) : x(x), y(y), z(z), w(w) {}
+  // The point with weight 1.
+  explicit ON_4dPoint(const ON_3dPoint& p) : x(p.x), y(p.y), z(p.z), w(1.0) {}
+
+  double& operator[](int i) { return i <= 0 ? x : (i == 1 ? y : (i == 2 ? z : w)); }
+  double operator[](int i) const { return i <= 0 ? x : (i == 1 ? y : (i == 2 ? z : w)); }
+
+  void Set(double x_, double y_, double z_, double w_) { x = x_; y = y_; z = z_; w = w_; }
+  void Zero() { x = y = z = w = 0.0; }
+  bool IsValid() const { return ON_IsValid(x) && ON_IsValid(y) && ON_IsValid(z) && ON_IsValid(w); }
+
+  bool operator==(const ON_4dPoint& p) const { return x == p.x && y == p.y && z == p.z && w == p.w; }
+  bool operator!=(const ON_4dPoint& p) const { return !(*this == p); }
+};
 
 extern const ON_3dPoint ON_origin;  // (0,0,0)
 extern const ON_3dVector ON_xaxis;  // (1,0,0)
 extern const ON_3dVector ON_yaxis;  // (0,1,0)
 extern const ON_3dVector ON_zaxis;  // (0,0,1)
+// The answer of a point query that has no answer: every coordinate
+// ON_UNSET_VALUE, so IsValid() is false.
+extern const ON_3dPoint ON_UNSET_POINT;
 
 // Point and vector arrays (ON_SimpleArray with openNURBS's class names).
 class ON_3dPointArray : public ON_SimpleArray<ON_3dPoint> {

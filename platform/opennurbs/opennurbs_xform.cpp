@@ -38,11 +38,8 @@ bool ON_Xform::IsValid() const {
   return true;
 }
 
-bool ON_Xform::Rotation(double angle, ON_3dVector axis, ON_3dPoint center) {
-  if (!std::isfinite(angle)) {
-    Identity();
-    return false;
-  }
+void ON_SinCos(double angle, double* sin_angle, double* cos_angle) {
+  double s = std::sin(angle), c = std::cos(angle);
   // Snap an angle within a few ulps of k * pi/2 to k * pi/2 exactly (for
   // moderate k, where "a few ulps" is still far below a quarter turn).
   const double quarter = 0.5 * ON_PI;
@@ -53,10 +50,22 @@ bool ON_Xform::Rotation(double angle, ON_3dVector axis, ON_3dPoint center) {
       static const double kSin[4] = {0.0, 1.0, 0.0, -1.0};
       static const double kCos[4] = {1.0, 0.0, -1.0, 0.0};
       const int q = static_cast<int>(std::fmod(k, 4.0) + 4.0) % 4;
-      return Rotation(kSin[q], kCos[q], axis, center);
+      s = kSin[q];
+      c = kCos[q];
     }
   }
-  return Rotation(std::sin(angle), std::cos(angle), axis, center);
+  *sin_angle = s;
+  *cos_angle = c;
+}
+
+bool ON_Xform::Rotation(double angle, ON_3dVector axis, ON_3dPoint center) {
+  if (!std::isfinite(angle)) {
+    Identity();
+    return false;
+  }
+  double s = 0.0, c = 1.0;
+  ON_SinCos(angle, &s, &c);
+  return Rotation(s, c, axis, center);
 }
 
 bool ON_Xform::Rotation(double s, double c, ON_3dVector axis, ON_3dPoint center) {

@@ -5,6 +5,10 @@
 
 #include "opennurbs_point.h"
 
+// The sine and cosine of `angle` (radians). An angle within a few ulps of a
+// multiple of pi/2 gives exactly 0 and +-1, so quarter turns land exactly.
+void ON_SinCos(double angle, double* sin_angle, double* cos_angle);
+
 class ON_Xform {
  public:
   double m_xform[4][4];

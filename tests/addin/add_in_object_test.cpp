@@ -5,6 +5,8 @@
 
 #include "MyTessaly.h"
 #include "Tessaly_i.h"
+#include "fail_each_allocation.h"
+#include "temp_dir.h"
 
 #include <ocidl.h>
 
@@ -273,6 +275,31 @@ TEST_F(AddInObject, IconsAreReadFromTemporaryFilesThatAreGoneAfterwards) {
   EXPECT_EQ(_pAtlModule->GetLockCount(), locks + 1) << "the add-in alone: the bitmap handler is gone";
 }
 
+// A temporary folder too long for the bitmap handler's buffer: no icon file
+// is made, each image is handed over as a null path, and the set-up goes on.
+TEST_F(AddInObject, IconsThatCannotBeWrittenAreHandedOverNullAndTheSetUpGoesOn) {
+  const fs::path deep = test_support::DeepFolder(root / "tmp", 300);
+  ASSERT_EQ(deep.string().size(), 300u);
+  setenv("TMP", deep.c_str(), 1);
+  const LONG cookie = Connect();
+  for (const char* op : {"IHostCommandGroup::SetSmallIconList", "IHostCommandGroup::SetLargeIconList",
+                         "IHostCommandGroup::SetSmallMainIcon", "IHostCommandGroup::SetLargeMainIcon"}) {
+    SCOPED_TRACE(op);
+    const auto calls = host.Calls();
+    const auto call = std::find_if(calls.begin(), calls.end(), [&](const auto& c) { return c.op == op; });
+    ASSERT_NE(call, calls.end());
+    EXPECT_THAT(call->error, HasSubstr("null"));
+  }
+  const auto& groups = Manager(cookie).groups;
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups.front().items.size(), 3u);
+  EXPECT_TRUE(groups.front().active);
+  EXPECT_EQ(host.CommandTabs().size(), 3u);
+  EXPECT_EQ(host.EventSinks(), 1u);
+  for (const auto& e : fs::recursive_directory_iterator(root / "tmp"))
+    EXPECT_NE(e.path().filename().string().rfind("swt", 0), 0u) << e.path();
+}
+
 // The major revision selects the version of the host's type library the
 // events are read with: the revision itself from 14 on, else 0.
 TEST_F(AddInObject, TheRevisionSelectsTheEventLibraryVersion) {
@@ -412,20 +439,29 @@ TEST_F(AddInObject, ASecondAddInObjectFindsTheTabsTheFirstLeft) {
   EXPECT_EQ(second->Release(), 0u);
 }
 
-// A second advise without an unadvise in between is refused: the host
-// holds one sink, and the connection still answers S_OK.
-TEST_F(AddInObject, ASecondConnectionWithoutDisconnectAdvisesOnce) {
+// A second connection without a disconnection in between first takes down
+// what the first set up, as a disconnection does: the host holds one group,
+// one Open entry and one sink, each made anew.
+TEST_F(AddInObject, ASecondConnectionWithoutDisconnectTakesDownTheFirst) {
   const LONG cookie = Connect();
   const DWORD advised = object->m_dwEventCookie;
   ASSERT_NE(advised, kNotAdvised);
   CComPtr<IDispatch> dispatch = DispatchOf(app());
+  host.ClearCalls();
   VARIANT_BOOL flag = VARIANT_FALSE;
   EXPECT_EQ(addin()->ConnectToSW(dispatch, cookie, &flag), S_OK);
   EXPECT_EQ(flag, VARIANT_TRUE);
+  const auto ops = HostOps();
+  ASSERT_GE(ops.size(), 4u);
+  EXPECT_THAT(std::vector<std::string>(ops.begin(), ops.begin() + 4),
+              ElementsAre("IHostCommandManager::RemoveCommandGroup", "IHostApplication::RemoveFileOpenItem",
+                          "IConnectionPointContainer::FindConnectionPoint", "IConnectionPoint::Unadvise"));
+  EXPECT_EQ(std::count(ops.begin(), ops.end(), "IConnectionPoint::Advise"), 1);
   EXPECT_EQ(host.EventSinks(), 1u);
-  EXPECT_EQ(object->m_dwEventCookie, advised);
-  const auto ops = host.Operations();
-  EXPECT_EQ(std::count(ops.begin(), ops.end(), "IConnectionPoint::Advise"), 1) << "the second is not tried";
+  EXPECT_NE(object->m_dwEventCookie, kNotAdvised);
+  EXPECT_EQ(Manager(cookie).groups.size(), 1u);
+  EXPECT_EQ(host.FileOpenEntries().size(), 1u);
+  EXPECT_TRUE(TempFiles().empty());
   dispatch.Release();
   EXPECT_EQ(host.HeldReferences(), 2) << host.DescribeHeld();
   // The first connection's host references do not outlive the add-in.
@@ -434,6 +470,25 @@ TEST_F(AddInObject, ASecondConnectionWithoutDisconnectAdvisesOnce) {
   EXPECT_EQ(done, VARIANT_TRUE);
   EXPECT_EQ(host.EventSinks(), 0u);
   EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+}
+
+// A second connection that cannot reach the host application has still let
+// go of the first: nothing of it is left in the host.
+TEST_F(AddInObject, AFailedReconnectionStrandsNothingOfTheFirst) {
+  const LONG cookie = Connect();
+  VARIANT_BOOL flag = VARIANT_TRUE;
+  // The add-in's own dispatch interface is no host application.
+  EXPECT_EQ(addin()->ConnectToSW(my(), cookie, &flag), E_NOINTERFACE);
+  EXPECT_EQ(flag, VARIANT_FALSE);
+  EXPECT_TRUE(Manager(cookie).groups.empty());
+  EXPECT_TRUE(host.FileOpenEntries().empty());
+  EXPECT_EQ(host.EventSinks(), 0u);
+  EXPECT_EQ(object->m_dwEventCookie, kNotAdvised);
+  EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+  std::string error;
+  EXPECT_EQ(host.PressCommand(L"About", &error), E_FAIL) << "the commands are gone";
+  EXPECT_EQ(addin()->DisconnectFromSW(&flag), E_NOTIMPL);
+  EXPECT_EQ(flag, VARIANT_FALSE) << "nothing was advised";
 }
 
 TEST_F(AddInObject, ConnectToSWAnswersOkWhenTheAdviseFails) {
@@ -450,6 +505,40 @@ TEST_F(AddInObject, ConnectToSWAnswersOkWhenTheAdviseFails) {
   EXPECT_TRUE(Manager(cookie).groups.empty());
   EXPECT_TRUE(host.FileOpenEntries().empty());
   EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+}
+
+// Wherever memory runs out while the add-in connects, the call answers and
+// what it was given goes back: the revision text, every host reference, the
+// icon files.
+TEST_F(AddInObject, AConnectionThatRunsOutOfMemoryLeavesNothingBehind) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  ForgetEventDescriptions();
+  CComObject<CMyTessaly>* other = nullptr;
+  CComPtr<IDispatch> dispatch = DispatchOf(app());
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  long texts = 0, held = 0;
+  int failed = 0;
+  test_support::FailEachAllocation(
+      [&] {
+        other = New<CMyTessaly>();
+        texts = stand_in::LiveBstrCount();
+        held = host.HeldReferences();
+      },
+      [&] { return static_cast<SWPublished::ISwAddin*>(other)->ConnectToSW(dispatch, 7, &flag); },
+      [&](HRESULT hr, long long n) {
+        if (hr != S_OK) {
+          EXPECT_EQ(hr, E_OUTOFMEMORY) << "allocation " << n << " failed";
+          ++failed;
+        }
+        EXPECT_EQ(static_cast<SWPublished::ISwAddin*>(other)->DisconnectFromSW(&flag), E_NOTIMPL);
+        EXPECT_EQ(stand_in::LiveBstrCount(), texts) << "allocation " << n << " failed";
+        EXPECT_EQ(other->Release(), 0u) << "allocation " << n << " failed";
+        EXPECT_EQ(host.HeldReferences(), held) << "allocation " << n << " failed: " << host.DescribeHeld();
+        EXPECT_TRUE(TempFiles().empty()) << "allocation " << n << " failed";
+      });
+  dispatch.Release();
+  EXPECT_GT(failed, 0);
+  ForgetEventDescriptions();
 }
 
 // --- disconnection -------------------------------------------------------
@@ -612,16 +701,18 @@ TEST_F(AddInObject, OpenWithAPathImportsIt) {
   EXPECT_EQ(host.HeldReferences(), 2) << "the import let go of what it got";
 }
 
+// A callback, with what the user is to answer in it.
+struct CallbackCase {
+  const char* what;
+  std::function<void()> script;
+  std::function<HRESULT()> call;
+};
+
 // The callbacks answer S_OK whatever the command came to.
 TEST_F(AddInObject, EveryCallbackAnswersOkWhenTheUserCancels) {
   Connect();
   Write3ds("Data/robot.3ds", {Tetrahedron("robot")});
-  struct Case {
-    const char* what;
-    std::function<void()> script;
-    std::function<HRESULT()> call;
-  };
-  const Case cases[] = {
+  const CallbackCase cases[] = {
       {"Import, file dialog cancelled", [&] { ui.CancelFile(); }, [&] { return my()->CTessaly_Import(); }},
       {"Import, options cancelled",
        [&] {
@@ -639,12 +730,49 @@ TEST_F(AddInObject, EveryCallbackAnswersOkWhenTheUserCancels) {
       {"Help without its file", [] {}, [&] { return my()->CTessaly_Help(); }},
       {"About", [] {}, [&] { return my()->CTessaly_About(); }},
   };
-  for (const Case& c : cases) {
+  for (const CallbackCase& c : cases) {
     SCOPED_TRACE(c.what);
     c.script();
     EXPECT_EQ(c.call(), S_OK);
     EXPECT_TRUE(ui.fileAnswers.empty()) << "the file dialog was shown";
     EXPECT_TRUE(ui.dialogAnswers.empty()) << "the options dialog was shown";
+  }
+  EXPECT_TRUE(host.Documents().empty());
+  EXPECT_EQ(host.HeldReferences(), 2) << host.DescribeHeld();
+}
+
+// Wherever memory runs out in a callback, the host hears S_OK and the user
+// sees one box at most: the command's own, or one saying that memory ran out
+// around it.
+TEST_F(AddInObject, EveryCallbackAnswersOkWhereverMemoryRunsOut) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  Connect();
+  Write3ds("Data/robot.3ds", {Tetrahedron("robot")});
+  CComBSTR path(L"D:\\Data\\robot.3ds");
+  const CallbackCase cases[] = {
+      {"Import", [&] { ui.CancelFile(); }, [&] { return my()->CTessaly_Import(); }},
+      {"Open", [&] { AnswerOptions().Press(IDCANCEL); }, [&] { return my()->CMyTessaly_Open(path); }},
+      {"Help", [] {}, [&] { return my()->CTessaly_Help(); }},
+      {"About", [] {}, [&] { return my()->CTessaly_About(); }},
+  };
+  for (const CallbackCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    int told = 0;
+    test_support::FailEachAllocation(
+        [&] {
+          ui.events.clear();
+          ui.fileAnswers.clear();
+          ui.dialogAnswers.clear();
+          c.script();
+        },
+        [&] { return c.call(); },
+        [&](HRESULT hr, long long n) {
+          EXPECT_EQ(hr, S_OK) << "allocation " << n << " failed";
+          const auto boxes = Boxes();
+          EXPECT_LE(boxes.size(), 1u) << "allocation " << n << " failed";
+          if (!boxes.empty() && boxes[0] == L"Not enough memory to carry out the command") ++told;
+        });
+    EXPECT_GT(told, 0) << "memory ran out around the command, and the user was told";
   }
   EXPECT_TRUE(host.Documents().empty());
   EXPECT_EQ(host.HeldReferences(), 2) << host.DescribeHeld();

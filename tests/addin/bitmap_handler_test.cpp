@@ -5,6 +5,8 @@
 
 #include "BitmapHandler.h"
 #include "alloc_limit.h"
+#include "fail_each_allocation.h"
+#include "temp_dir.h"
 
 #include "stand_in/paths.h"
 #include "stand_in/text.h"
@@ -195,6 +197,40 @@ TEST_F(BitmapHandlerTest, NoTemporaryFolderMakesNoFile) {
   handler->Release();
 }
 
+size_t RegularFilesBelow(const fs::path& folder) {
+  size_t count = 0;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) ++count;
+  return count;
+}
+
+// A temporary folder whose path does not fit the handler's buffer of 260 is
+// answered with the size it needs and no path: the call fails and makes no
+// file, in that folder or in whatever folder the buffer held before.
+TEST_F(BitmapHandlerTest, ATemporaryFolderLongerThanItsBufferMakesNoFile) {
+  const fs::path deep = test_support::DeepFolder(root / "tmp", 300);
+  ASSERT_EQ(deep.string().size(), 300u);
+  IBitmapHandler* handler = NewHandler();
+  ASSERT_NE(handler, nullptr);
+  for (const bool longFolder : {false, true, false, true}) {
+    SCOPED_TRACE(longFolder ? "300 characters" : "short");
+    setenv("TMP", (longFolder ? deep : root / "tmp").c_str(), 1);
+    BSTR path = nullptr;
+    const HRESULT hr = handler->CreateBitmapFileFromResource(208, &path);
+    if (longFolder) {
+      EXPECT_EQ(hr, E_FAIL);
+      EXPECT_EQ(path, nullptr);
+      EXPECT_EQ(RegularFilesBelow(root / "tmp"), 0u);
+    } else {
+      EXPECT_EQ(hr, S_OK);
+      EXPECT_EQ(RegularFilesBelow(root / "tmp"), 1u);
+    }
+    SysFreeString(path);
+    EXPECT_EQ(handler->Dispose(), S_OK);
+  }
+  handler->Release();
+}
+
 // Wherever memory runs out, a failed call leaves no file of its own behind
 // and retval as it was; one that succeeds made exactly one file.
 TEST_F(BitmapHandlerTest, AFailureHalfwayTakesItsFileBack) {
@@ -231,6 +267,31 @@ TEST_F(BitmapHandlerTest, AFailureHalfwayTakesItsFileBack) {
     }
   }
   EXPECT_GT(failed, 0);
+  handler->Release();
+}
+
+// Dispose answers S_OK wherever memory runs out, and forgets every file: a
+// file it could not delete then stays behind, as one held elsewhere does.
+TEST_F(BitmapHandlerTest, DisposeAnswersOkWhereverMemoryRunsOut) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  IBitmapHandler* handler = NewHandler();
+  ASSERT_NE(handler, nullptr);
+  test_support::FailEachAllocation(
+      [&] {
+        for (ULONG id : {208u, 204u}) {
+          BSTR path = nullptr;
+          ASSERT_EQ(handler->CreateBitmapFileFromResource(id, &path), S_OK);
+          SysFreeString(path);
+        }
+      },
+      [&] { return handler->Dispose(); },
+      [&](HRESULT hr, long long n) {
+        EXPECT_EQ(hr, S_OK) << "allocation " << n << " failed";
+        const std::set<fs::path> left = Files();
+        EXPECT_EQ(handler->Dispose(), S_OK);
+        EXPECT_EQ(Files(), left) << "the second Dispose found nothing to delete";
+        for (const fs::path& file : left) fs::remove(file);
+      });
   handler->Release();
 }
 

@@ -2,10 +2,14 @@
 
 #include "Ombra3DS.h"
 #include "alloc_limit.h"
+#include "stand_in/text.h"
+#include "temp_dir.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <limits>
 
 namespace {
 
@@ -146,6 +150,22 @@ TEST_F(Commands, TheReadersTextIsShownUnchanged) {
   EXPECT_EQ(CString(boxes[0].c_str()), Ombra3DS::GetError());
 }
 
+// A coordinate that is no number is damage: the import says where, and the
+// host gets no part with a face missing.
+TEST_F(Commands, ACoordinateThatIsNoNumberIsRefusedBeforeTheHostSeesIt) {
+  three_ds::Mesh broken = Tetrahedron("Broken");
+  broken.vertices[3][2] = std::numeric_limits<float>::quiet_NaN();
+  Write3ds("Data/broken.3ds", {broken});
+  AnswerOptions().Press(IDOK);
+  EXPECT_EQ(Import(L"D:\\Data\\broken.3ds"), 0);
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0], HasSubstr(L"D:\\Data\\broken.3ds"));
+  EXPECT_THAT(boxes[0], HasSubstr(L"object \"Broken\": vertex 3"));
+  EXPECT_THAT(boxes[0], HasSubstr(L"z coordinate NaN at offset"));
+  EXPECT_TRUE(host.Documents().empty());
+}
+
 TEST_F(Commands, YUpTurnsTheFilesZIntoThePartsY) {
   const three_ds::Mesh tri{"tri", {{1, 2, 3}, {4, 2, 3}, {1, 5, 3}}, {{0, 1, 2}}};
   Write3ds("tri.3ds", {tri});
@@ -268,6 +288,52 @@ TEST_F(Commands, HelpIsSoughtBesideTheLoadedModule) {
   const auto opened = ui.EventsOf("shell.open");
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].text, stand_in::WindowsPath(help.string()));
+}
+
+// Copies of the module in folders of growing depth: the help file beside a
+// copy is opened while the copy's path fits the 260 characters the module's
+// path is asked into. A path that was cut may name another folder (here one
+// that holds a help file too): the warning is shown instead.
+TEST_F(Commands, HelpBesideAModuleInADeepFolder) {
+  struct Case {
+    size_t modulePath;  // characters of its Windows path
+    bool opened;
+  } const cases[] = {
+      {259, true},   // the longest that fits
+      {260, false},  // cut in the file's name
+      {270, false},  // a folder of 257 characters, more than a split's _MAX_DIR
+      {400, false},  // cut in the folders: the cut path names a parent
+  };
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.modulePath);
+    // The Windows form is the native path after "Z:".
+    const auto folder = test_support::DeepFolder(root / std::to_string(i), c.modulePath - 2 - 12);
+    const auto module = folder / "Tessaly.dll";
+    const std::wstring windowsPath = stand_in::WindowsPath(module.string());
+    ASSERT_EQ(windowsPath.size(), c.modulePath);
+    std::filesystem::copy_file(TESSALY_MODULE, module);
+    { std::ofstream(folder / "Tessaly.chm") << "help"; }
+    // The folder a path cut to 259 characters would name.
+    const std::wstring cut = windowsPath.substr(0, std::min<size_t>(windowsPath.size(), 259));
+    const auto cutFolder = std::filesystem::path(stand_in::NativePath(cut.substr(0, cut.find_last_of(L'\\'))));
+    { std::ofstream(cutFolder / "Tessaly.chm") << "help"; }
+
+    HMODULE loaded = LoadLibraryW((L"\\\\?\\" + windowsPath).c_str());
+    ASSERT_NE(loaded, nullptr);
+    ui.events.clear();
+    ShowHelp(app());
+    FreeLibrary(loaded);
+    const auto opened = ui.EventsOf("shell.open");
+    if (c.opened) {
+      EXPECT_TRUE(Boxes().empty());
+      ASSERT_EQ(opened.size(), 1u);
+      EXPECT_EQ(opened[0].text, stand_in::WindowsPath((folder / "Tessaly.chm").string()));
+    } else {
+      EXPECT_TRUE(opened.empty()) << stand_in::ToUtf8(opened.empty() ? L"" : opened[0].text);
+      EXPECT_EQ(Boxes(), std::vector<std::wstring>{L"Error displaying Tessaly for SolidWorks help file."});
+    }
+  }
 }
 
 TEST_F(Commands, AboutShowsTheCaption) {

@@ -16,6 +16,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -95,6 +98,93 @@ void CreateKey(HKEY root, const std::wstring& path, const std::wstring& value) {
                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
             ERROR_SUCCESS);
   RegCloseKey(key);
+}
+
+// A value's data as the listing writes it: texts quoted (\\, \" and
+// control characters escaped) with `module` written as %MODULE%, a DWORD in
+// hexadecimal, any other type as its bytes in hexadecimal.
+std::string DataText(DWORD type, const std::vector<BYTE>& data, const std::string& module) {
+  char hex[16];
+  if (type == REG_DWORD && data.size() == 4) {
+    DWORD number;
+    std::memcpy(&number, data.data(), 4);
+    std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(number));
+    return std::string("dword ") + hex;
+  }
+  if (type == REG_SZ && data.size() % sizeof(wchar_t) == 0) {
+    std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+    const bool terminated = !text.empty() && text.back() == L'\0';
+    if (terminated) text.pop_back();
+    std::string plain = stand_in::ToUtf8(text);
+    for (size_t at; (at = plain.find(module)) != std::string::npos;) plain.replace(at, module.size(), "%MODULE%");
+    std::string out = "sz \"";
+    for (char c : plain) {
+      if (c == '\\' || c == '"') out += '\\';
+      if (static_cast<unsigned char>(c) < 0x20) {
+        std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned>(c));
+        out += hex;
+      } else {
+        out += c;
+      }
+    }
+    return out + "\"" + (terminated ? "" : " unterminated");
+  }
+  std::string out = "type " + std::to_string(type) + " ";
+  for (BYTE b : data) {
+    std::snprintf(hex, sizeof hex, "%02x", b);
+    out += hex;
+  }
+  return out;
+}
+
+// Every key below `key` (named `name`), each followed by its values, in the
+// registry's own order; `module` is written as %MODULE% wherever it stands.
+void List(HKEY key, const std::string& name, const std::string& module, std::vector<std::string>* lines) {
+  lines->push_back("[" + name + "]");
+  for (DWORD i = 0;; ++i) {
+    wchar_t value[16384];
+    DWORD chars = 16384, type = 0, size = 0;
+    if (RegEnumValueW(key, i, value, &chars, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    std::vector<BYTE> data(size);
+    chars = 16384;
+    ASSERT_EQ(RegEnumValueW(key, i, value, &chars, nullptr, &type, data.data(), &size), ERROR_SUCCESS);
+    lines->push_back("\"" + stand_in::ToUtf8(value) + "\" = " + DataText(type, data, module));
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t sub[256];
+    DWORD chars = 256;
+    if (RegEnumKeyExW(key, i, sub, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY child = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(key, sub, 0, KEY_READ, &child), ERROR_SUCCESS);
+    List(child, name + "\\" + stand_in::ToUtf8(sub), module, lines);
+    RegCloseKey(child);
+  }
+}
+
+// The whole registry, one line a key or value; a hive holds no lines of its
+// own.
+std::vector<std::string> Listing(const std::wstring& module) {
+  std::vector<std::string> lines;
+  const struct {
+    HKEY key;
+    const char* name;
+  } hives[] = {{HKEY_CLASSES_ROOT, "HKCR"}, {HKEY_CURRENT_USER, "HKCU"}, {HKEY_LOCAL_MACHINE, "HKLM"}};
+  for (const auto& hive : hives) {
+    List(hive.key, hive.name, stand_in::ToUtf8(module), &lines);
+    lines.erase(std::find(lines.begin(), lines.end(), std::string("[") + hive.name + "]"));
+  }
+  return lines;
+}
+
+// The lines of a listing kept beside this test, without # comments and
+// blank lines.
+std::vector<std::string> Expected(const char* file) {
+  std::vector<std::string> lines;
+  std::ifstream in(std::string(TESSALY_ADDIN_TESTS) + "/" + file);
+  EXPECT_TRUE(in) << file;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  return lines;
 }
 
 class ServerModule : public ::testing::Test {
@@ -203,6 +293,26 @@ TEST_F(ServerModule, RegistersScriptsInOrderThenTheTypeLibrary) {
   const std::string once = ReadFile(registry_);
   ASSERT_EQ(register_(), S_OK);
   EXPECT_EQ(ReadFile(registry_), once);
+}
+
+// The real scripts and type library, registered into an empty registry,
+// leave exactly the listing beside this test; registered again over stale
+// keys and values below their ForceRemove keys, the same; unregistered, the
+// keys their scripts never remove.
+TEST_F(ServerModule, RegistersExactlyTheExpectedKeysAndValues) {
+  ASSERT_TRUE(Listing(modulePath_).empty());
+  ASSERT_EQ(register_(), S_OK);
+  EXPECT_EQ(Listing(modulePath_), Expected("registered.txt"));
+
+  for (const GUID* clsid : {&CLSID_MyTessaly, &CLSID_BitmapHandler})
+    CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + Text(*clsid) + L"\\Stale", L"stale");
+  CreateKey(HKEY_LOCAL_MACHINE, kAddInKey, L"stale");
+  ASSERT_NE(Listing(modulePath_), Expected("registered.txt"));
+  ASSERT_EQ(register_(), S_OK);
+  EXPECT_EQ(Listing(modulePath_), Expected("registered.txt"));
+
+  ASSERT_EQ(unregister_(), S_OK);
+  EXPECT_EQ(Listing(modulePath_), Expected("unregistered.txt"));
 }
 
 TEST_F(ServerModule, UnregisterRemovesExactlyTheAddInsKeys) {

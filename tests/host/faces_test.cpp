@@ -11,34 +11,10 @@
 
 using stand_in::BodyKind;
 using stand_in::Point3;
-using Faces = std::vector<std::vector<Point3>>;
 
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-Faces Tetrahedron() {
-  const Point3 a{0, 0, 0}, b{1, 0, 0}, c{0, 1, 0}, d{0, 0, 1};
-  return {{a, c, b}, {a, b, d}, {a, d, c}, {b, c, d}};
-}
-
-// Each face gives its own copies of the corners, as a mesh read face by face does.
-Faces CubeOfTriangles() {
-  const Point3 p[8] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-  const int quads[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
-  Faces faces;
-  for (const auto& q : quads) {
-    faces.push_back({p[q[0]], p[q[1]], p[q[2]]});
-    faces.push_back({p[q[0]], p[q[2]], p[q[3]]});
-  }
-  return faces;
-}
-
-Faces CubeOfQuads() {
-  Faces faces = CubeOfTriangles(), quads;
-  for (size_t i = 0; i < faces.size(); i += 2) quads.push_back({faces[i][0], faces[i][1], faces[i][2], faces[i + 1][2]});
-  return quads;
-}
 
 // The surface of the unit cube cut into n x n squares a side, two triangles each.
 Faces GridCube(int n) {

@@ -10,6 +10,7 @@
 #include <malloc.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -82,6 +83,12 @@ Limit g_limit;
   return !fail;
 }
 
+// A refused request, as the C library answers one: null and ENOMEM.
+[[maybe_unused]] void* Refused() {
+  errno = ENOMEM;
+  return nullptr;
+}
+
 [[maybe_unused]] void Track(long long delta) {
   if (!g_limit.active.load(std::memory_order_relaxed) || delta == 0) return;
   const long long now = g_limit.live.fetch_add(delta, std::memory_order_relaxed) + delta;
@@ -105,7 +112,7 @@ extern "C" {
 void* malloc(size_t n) {
   Resolve();
   if (!g_malloc) return BootstrapAlloc(n);
-  if (!Admit(n)) return nullptr;
+  if (!Admit(n)) return Refused();
   void* p = g_malloc(n);
   if (p) Track(static_cast<long long>(Usable(p)));
   return p;
@@ -114,7 +121,7 @@ void* malloc(size_t n) {
 void* calloc(size_t count, size_t size) {
   Resolve();
   if (!g_calloc) return (size && count > SIZE_MAX / size) ? nullptr : BootstrapAlloc(count * size);
-  if (!Admit(size && count <= SIZE_MAX / size ? count * size : SIZE_MAX)) return nullptr;
+  if (!Admit(size && count <= SIZE_MAX / size ? count * size : SIZE_MAX)) return Refused();
   void* p = g_calloc(count, size);
   if (p) Track(static_cast<long long>(Usable(p)));
   return p;
@@ -128,7 +135,7 @@ void* realloc(void* old, size_t n) {
     return p;
   }
   if (!g_realloc) return BootstrapAlloc(n);
-  if (n > 0 && !Admit(n)) return nullptr;
+  if (n > 0 && !Admit(n)) return Refused();
   const size_t before = Usable(old);
   void* p = g_realloc(old, n);
   if (p || n == 0) Track(static_cast<long long>(Usable(p)) - static_cast<long long>(before));

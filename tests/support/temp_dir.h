@@ -35,6 +35,19 @@ class TempDir {
   std::string path_;
 };
 
+// Makes and answers a folder below `base` whose path has exactly `length`
+// characters (when `base` is shorter), in names of at most 100 characters:
+// a path too long for Windows' 260 that this machine still takes.
+inline std::filesystem::path DeepFolder(const std::filesystem::path& base, size_t length) {
+  std::filesystem::path deep = base;
+  while (deep.string().size() + 1 < length) {
+    const size_t left = length - deep.string().size() - 1;
+    deep /= std::string(left < 100 ? left : 100, 'd');
+  }
+  std::filesystem::create_directories(deep);
+  return deep;
+}
+
 // The whole of a file as bytes; empty when it cannot be read.
 inline std::string FileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -101,9 +101,11 @@ assert d["sketch_lines"] == 0, "no sketch"
   grep -q 'group 1 "Tessaly", active, 3 items' "$work/solid.txt" || fail "text: no command group"
   grep -q '^Open dialog: .*(.3ds)' "$work/solid.txt" || fail "text: no Open entry"
   ok "open, text: Part1, the group and the Open entry while connected"
-  # The icon files the group read are the add-in's to remove on disconnect.
+  # The icon files the group read are the add-in's to remove on disconnect;
+  # tessaly-host says what the run left in its temporary folder.
   grep -q 'swt[0-9A-F]*\.TMP' "$work/solid.txt" || fail "text: names no icon file"
-  [ -z "$(ls -A "$work/tmp")" ] || fail "icon files left after the run: $(ls "$work/tmp")"
+  ! grep -q 'in its temporary folder' "$work/err.txt" || fail "files left after the run: $(cat "$work/err.txt")"
+  [ -z "$(ls -A "$work/tmp")" ] || fail "files left after the run: $(ls "$work/tmp")"
   ok "no icon file left after shutdown"
 
   # Sketch road.
@@ -116,6 +118,7 @@ d = j["documents"][0]
 assert d["type"] == "part" and d["length_unit"] == "mm", "type and unit"
 assert d["bodies"] == [], "no bodies"
 assert d["sketch_lines"] == 18 + 6, "lines: one per edge of the cube and the tetrahedron"
+assert [d[k] for k in ("sketch_points", "sketch_arcs", "sketch_circles", "sketch_splines")] == [0] * 4, "lines only"
 '
   ok "open, sketch road: 24 sketch lines, no bodies"
 

@@ -143,14 +143,31 @@ TEST(ConsoleDialog, AnswersByLabelThenOk) {
   EXPECT_TRUE(d.ended());
   EXPECT_EQ(d.result(), IDCANCEL);
   EXPECT_NE(err.find("error: the default push button \"&OK\" takes no answer"), std::string::npos) << err;
+  EXPECT_EQ(console.AnswerError(), "the default push button \"&OK\" takes no answer; answers set check boxes, "
+                                   "radio buttons and lists");
+  EXPECT_EQ(err.substr(0, std::strlen(kShown)), kShown) << "the labels there are, with the refusal";
 
-  console.SetAnswers({L"units=feet", L"3D sketch in a part document=on", L"Y AXIS points upwards = off",
-                      L"Show &progress=on"});
+  stand_in::ui::ConsoleDriver good;
+  good.SetAnswers({L"units=feet", L"3D sketch in a part document=on", L"Y AXIS points upwards = off",
+                   L"Show &progress=on"});
   OptionsLike e;
   testing::internal::CaptureStderr();
-  console.RunDialog(e);
+  good.RunDialog(e);
   err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err.substr(0, std::strlen(kShown)), kShown);
+  // Shown as it is confirmed, with the answers in it.
+  EXPECT_EQ(err,
+            "[Tessaly for SolidWorks]\n"
+            "  Import meshes as\n"
+            "  ( ) Solid in a part document\n"
+            "  (*) 3D sketch in a part document\n"
+            "  Units: [Feet v] (Millimeters|Centimeters|Meters|Inches|Feet)\n"
+            "  [x] Create multibody part (in case of multiple meshes)\n"
+            "  [ ] Y axis points upwards\n"
+            "  [x] Show progress\n"
+            "  --------------------\n"
+            "  <OK>  [Cancel]\n"
+            "[Tessaly for SolidWorks] OK\n");
+  EXPECT_EQ(good.AnswerError(), "");
   EXPECT_EQ(e.result(), IDOK);
   EXPECT_EQ(e.Get(1024).selection, 4);
   EXPECT_EQ(e.Get(1022).check, 0);
@@ -183,6 +200,7 @@ TEST(ConsoleDialog, ImpossibleAnswersAreClearErrorsThatCancel) {
     EXPECT_EQ(d.result(), IDCANCEL);
     EXPECT_NE(err.find(c.error), std::string::npos) << err;
     EXPECT_NE(err.find("the dialog is cancelled"), std::string::npos) << err;
+    EXPECT_NE(console.AnswerError().find(c.error), std::string::npos) << "kept for the caller";
   }
 }
 
@@ -206,43 +224,69 @@ struct Typed {
   FILE* file;
 };
 
+// Runs the dialog on `console`, which reads `input` (a terminal or not) when
+// it answers interactively; what it printed.
+std::string RunReading(stand_in::ui::ConsoleDriver& console, Dialog& dialog, const char* input, bool terminal) {
+  Typed typed(input);
+  console.SetInput(typed.file, terminal);
+  testing::internal::CaptureStderr();
+  console.RunDialog(dialog);
+  return testing::internal::GetCapturedStderr();
+}
+
 TEST(ConsoleDialog, APersonAtATerminalAnswersAndRetriesAfterAnError) {
-  Typed typed("Units=Yards\nUnits=Meters\n\n");
   stand_in::ui::ConsoleDriver console;
   console.SetInteractive(true);
-  console.SetInput(typed.file, true);
   OptionsLike d;
-  testing::internal::CaptureStderr();
-  console.RunDialog(d);
-  std::string err = testing::internal::GetCapturedStderr();
+  const std::string err = RunReading(console, d, "Units=Yards\nUnits=Meters\n\n", true);
   EXPECT_EQ(d.result(), IDOK);
   EXPECT_EQ(d.Get(1024).selection, 2);
   EXPECT_NE(err.find("error: \"Yards\" is not an entry"), std::string::npos) << err;
   EXPECT_NE(err.find("Units: [Meters v]"), std::string::npos) << err;
 }
 
-TEST(ConsoleDialog, NoTerminalNoQuestionAndEndOfInputCancels) {
-  {
-    Typed typed("Units=Meters\n\n");
+TEST(ConsoleDialog, InputThatIsNoTerminalIsReadLineByLineAndNeverPressesOkByItself) {
+  struct Case {
+    const char* input;
+    int result;
+    int units;                // the list's selection afterwards
+    const char* shown;        // on standard error
+    const char* answerError;  // kept for the caller
+  } cases[] = {
+      {"Units=Meters\n\n", IDOK, 2, "> Units=Meters\n", ""},
+      {"Units=Meters\n", IDCANCEL, 2, "the input ended before OK", ""},
+      {"", IDCANCEL, 3, "(end of input)\nthe input ended before OK", ""},
+      {"cancel\n\n", IDCANCEL, 3, "> cancel\n", ""},
+      // Nobody can try again: a wrong answer refuses the dialog.
+      {"Units=Yards\nUnits=Meters\n\n", IDCANCEL, 3, "error: \"Yards\" is not an entry",
+       "\"Yards\" is not an entry of the list \"Units\" (Millimeters|Centimeters|Meters|Inches|Feet)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
     stand_in::ui::ConsoleDriver console;
     console.SetInteractive(true);
-    console.SetInput(typed.file, false);  // not a terminal: answers only from the list
     OptionsLike d;
-    testing::internal::CaptureStderr();
-    console.RunDialog(d);
-    testing::internal::GetCapturedStderr();
+    const std::string err = RunReading(console, d, c.input, false);
+    EXPECT_EQ(d.result(), c.result) << err;
+    EXPECT_EQ(d.Get(1024).selection, c.units);
+    EXPECT_NE(err.find(c.shown), std::string::npos) << err;
+    EXPECT_EQ(console.AnswerError(), c.answerError);
+  }
+}
+
+TEST(ConsoleDialog, WithoutInteractiveAnsweringNothingIsReadAndTheEndOfATerminalCancels) {
+  {
+    stand_in::ui::ConsoleDriver console;  // not asked to read the input
+    OptionsLike d;
+    RunReading(console, d, "Units=Meters\n\n", true);
     EXPECT_EQ(d.result(), IDOK);
     EXPECT_EQ(d.Get(1024).selection, 3);
   }
   {
-    Typed typed("Units=Meters\n");
     stand_in::ui::ConsoleDriver console;
     console.SetInteractive(true);
-    console.SetInput(typed.file, true);
     OptionsLike d;
-    testing::internal::CaptureStderr();
-    console.RunDialog(d);
-    testing::internal::GetCapturedStderr();
+    RunReading(console, d, "Units=Meters\n", true);
     EXPECT_EQ(d.result(), IDCANCEL) << "the input ended before OK";
   }
 }

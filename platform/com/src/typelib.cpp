@@ -2,6 +2,7 @@
 #include "typelib_model.h"
 
 #include <objbase.h>
+#include <stand_in/no_throw.h>
 #include <stand_in/text.h>
 
 #include <cwctype>
@@ -57,6 +58,54 @@ struct DepthGuard {
 
 BSTR NewBstr(const std::wstring& text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
+// The names of a member, handed out as far as they fit: all of them, or
+// none and E_OUTOFMEMORY.
+struct NameList {
+  BSTR* names;
+  UINT max;
+  UINT count = 0;
+  bool failed = false;
+
+  // False once the list is full or a name could not be made.
+  bool Add(const std::wstring& text) {
+    if (failed || count >= max) return false;
+    names[count] = NewBstr(text);
+    if (!names[count]) failed = true;
+    else ++count;
+    return !failed;
+  }
+  HRESULT Finish(UINT* out) {
+    if (failed) {
+      while (count > 0) SysFreeString(names[--count]);
+      return E_OUTOFMEMORY;
+    }
+    *out = count;
+    return S_OK;
+  }
+};
+
+// Hands out the texts asked for (a null source gives a null text) and the
+// help context: all of them, or none and E_OUTOFMEMORY.
+HRESULT GiveDocumentation(const std::wstring* nameText, const std::wstring* docText, DWORD context,
+                          const std::wstring* helpFileText, BSTR* name, BSTR* doc, DWORD* helpContext,
+                          BSTR* helpFile) {
+  BSTR* const outs[3] = {name, doc, helpFile};
+  const std::wstring* const texts[3] = {nameText, docText, helpFileText};
+  BSTR made[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    if (!outs[i] || !texts[i]) continue;
+    made[i] = NewBstr(*texts[i]);
+    if (!made[i]) {
+      for (BSTR b : made) SysFreeString(b);
+      return E_OUTOFMEMORY;
+    }
+  }
+  for (int i = 0; i < 3; ++i)
+    if (outs[i]) *outs[i] = made[i];
+  if (helpContext) *helpContext = context;
+  return S_OK;
+}
+
 // What a FUNCDESC, VARDESC or TYPEATTR handed out points into.
 struct Storage {
   std::unique_ptr<FUNCDESC> func;
@@ -105,8 +154,9 @@ void FillElem(const Param& p, ELEMDESC& out, Storage& s) {
     d.cBytes = sizeof(PARAMDESCEX);
     VariantInit(&d.varDefaultValue);
     if (p.defaultVt == VT_BSTR) {
-      d.varDefaultValue.vt = VT_BSTR;
       d.varDefaultValue.bstrVal = NewBstr(p.defaultText);
+      if (!d.varDefaultValue.bstrVal) throw std::bad_alloc();
+      d.varDefaultValue.vt = VT_BSTR;
     } else {
       d.varDefaultValue.vt = p.defaultVt;
       d.varDefaultValue.lVal = p.defaultInt;
@@ -266,22 +316,17 @@ class TypeInfoImpl final : public ITypeInfo {
     *count = 0;
     for (const Func& f : Funcs()) {
       if (f.memid != memid) continue;
-      UINT n = 0;
-      if (n < max) names[n++] = NewBstr(f.name);
-      for (const Param& p : f.params) {
-        if (n >= max || p.name.empty()) break;
-        names[n++] = NewBstr(p.name);
-      }
-      *count = n;
-      return S_OK;
+      NameList list{names, max};
+      if (list.Add(f.name))
+        for (const Param& p : f.params)
+          if (p.name.empty() || !list.Add(p.name)) break;
+      return list.Finish(count);
     }
     for (const Var& v : rec_.vars) {
       if (v.memid != memid) continue;
-      if (max > 0) {
-        names[0] = NewBstr(v.name);
-        *count = 1;
-      }
-      return S_OK;
+      NameList list{names, max};
+      list.Add(v.name);
+      return list.Finish(count);
     }
     ITypeInfo* base = nullptr;
     if (SUCCEEDED(Base(&base))) {
@@ -398,11 +443,8 @@ class TypeInfoImpl final : public ITypeInfo {
         return TYPE_E_ELEMENTNOTFOUND;
       }
     }
-    if (name) *name = NewBstr(*n);
-    if (doc) *doc = d ? NewBstr(*d) : nullptr;
-    if (helpContext) *helpContext = context;
-    if (helpFile) *helpFile = model_.hasHelpFile ? NewBstr(model_.helpFile) : nullptr;
-    return S_OK;
+    return GiveDocumentation(n, d, context, model_.hasHelpFile ? &model_.helpFile : nullptr, name, doc, helpContext,
+                             helpFile);
   }
 
   STDMETHODIMP GetDllEntry(MEMBERID, INVOKEKIND, BSTR* dllName, BSTR* name, WORD* ordinal) override {
@@ -547,13 +589,9 @@ class TypeLibImpl final : public ITypeLib {
     return E_NOTIMPL;
   }
   STDMETHODIMP GetDocumentation(INT index, BSTR* name, BSTR* doc, DWORD* helpContext, BSTR* helpFile) override {
-    if (index == -1) {
-      if (name) *name = NewBstr(model_->name);
-      if (doc) *doc = model_->hasDoc ? NewBstr(model_->doc) : nullptr;
-      if (helpContext) *helpContext = model_->helpContext;
-      if (helpFile) *helpFile = model_->hasHelpFile ? NewBstr(model_->helpFile) : nullptr;
-      return S_OK;
-    }
+    if (index == -1)
+      return GiveDocumentation(&model_->name, model_->hasDoc ? &model_->doc : nullptr, model_->helpContext,
+                               model_->hasHelpFile ? &model_->helpFile : nullptr, name, doc, helpContext, helpFile);
     if (index < 0 || static_cast<size_t>(index) >= infos_.size()) return TYPE_E_ELEMENTNOTFOUND;
     return infos_[index]->GetDocumentation(MEMBERID_NIL, name, doc, helpContext, helpFile);
   }
@@ -673,8 +711,8 @@ ULONG TypeInfoImpl::Release() {
 HRESULT TypeInfoImpl::GetRefTypeInfo(HREFTYPE ref, ITypeInfo** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  if ((ref & 3) == 1) return lib_->Imported(ref, out);
-  return lib_->Local(ref, out);
+  // An imported library is loaded on the first look.
+  return ComNoThrow([&] { return (ref & 3) == 1 ? lib_->Imported(ref, out) : lib_->Local(ref, out); });
 }
 
 HRESULT TypeInfoImpl::GetContainingTypeLib(ITypeLib** lib, UINT* index) {
@@ -688,11 +726,12 @@ HRESULT TypeInfoImpl::GetContainingTypeLib(ITypeLib** lib, UINT* index) {
 }  // namespace
 
 HRESULT CreateTypeLib(std::shared_ptr<const Library> lib, const std::wstring& path, ITypeLib** out) {
-  TypeLibImpl* impl = new (std::nothrow) TypeLibImpl(std::move(lib), path);
-  if (!impl) return E_OUTOFMEMORY;
-  impl->AddRef();
-  *out = impl;
-  return S_OK;
+  return ComNoThrow([&] {
+    TypeLibImpl* impl = new TypeLibImpl(std::move(lib), path);
+    impl->AddRef();
+    *out = impl;
+    return S_OK;
+  });
 }
 
 HRESULT Stdole2(ITypeLib** out) {

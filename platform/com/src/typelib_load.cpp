@@ -6,7 +6,6 @@
 #include <stand_in/paths.h>
 
 #include <algorithm>
-#include <fstream>
 #include <sys/stat.h>
 
 namespace stand_in {
@@ -30,37 +29,23 @@ bool IsFile(const std::wstring& path) {
   return !native.empty() && ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool ReadFile(const std::wstring& path, std::vector<uint8_t>& out) {
-  std::string native = NativePath(path);
-  if (native.empty()) return false;
-  std::ifstream in(native, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  if (size < 0) return false;
-  in.seekg(0);
-  out.resize(static_cast<size_t>(size));
-  if (size > 0) in.read(reinterpret_cast<char*>(out.data()), size);
-  return static_cast<bool>(in);
-}
-
 // A type library resource of a module read as a data file.
 HRESULT LoadFromModule(const std::wstring& path, WORD id, const std::wstring& given, ITypeLib** out) {
   HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!module) {
+    if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY) return E_OUTOFMEMORY;
     LastError() = "the file is neither a type library nor a module with resources";
     return TYPE_E_CANTLOADLIBRARY;
   }
-  HRESULT hr = TYPE_E_CANTLOADLIBRARY;
   HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"TYPELIB");
+  const bool noMemory = !resource && GetLastError() == ERROR_NOT_ENOUGH_MEMORY;
   HGLOBAL data = resource ? LoadResource(module, resource) : nullptr;
   const void* bytes = data ? LockResource(data) : nullptr;
-  if (bytes) {
-    hr = LoadFromMemory(static_cast<const uint8_t*>(bytes), SizeofResource(module, resource), given, out);
-  } else {
-    LastError() = "the module has no TYPELIB resource " + std::to_string(id);
-  }
+  const HRESULT hr =
+      bytes ? LoadFromMemory(static_cast<const uint8_t*>(bytes), SizeofResource(module, resource), given, out)
+            : (noMemory ? E_OUTOFMEMORY : TYPE_E_CANTLOADLIBRARY);
   FreeLibrary(module);
+  if (hr == TYPE_E_CANTLOADLIBRARY && !bytes) LastError() = "the module has no TYPELIB resource " + std::to_string(id);
   return hr;
 }
 
@@ -310,7 +295,7 @@ HRESULT WINAPI LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** lib) {
       }
     }
     std::vector<uint8_t> data;
-    if (!IsFile(path) || !ReadFile(path, data)) {
+    if (!IsFile(path) || !stand_in::ReadWholeFile(stand_in::NativePath(path), data)) {
       LastError() = "no such file";
       return TYPE_E_CANTLOADLIBRARY;
     }

@@ -1,5 +1,6 @@
 // VARIANT lifetime and coercion, for the types the system passes by dispatch.
 #include <objbase.h>
+#include <stand_in/no_throw.h>
 
 #include <cerrno>
 #include <cmath>
@@ -136,7 +137,9 @@ HRESULT WINAPI VariantCopy(VARIANTARG* dest, const VARIANTARG* source) {
   return S_OK;
 }
 
-HRESULT WINAPI VariantChangeType(VARIANTARG* dest, const VARIANTARG* source, USHORT flags, VARTYPE vt) {
+namespace {
+
+HRESULT ChangeType(VARIANTARG* dest, const VARIANTARG* source, USHORT flags, VARTYPE vt) {
   if (!dest || !source) return E_INVALIDARG;
   if (!Known(source->vt) && source->vt != VT_EMPTY) return DISP_E_BADVARTYPE;
   if (vt & (VT_BYREF | VT_ARRAY)) return DISP_E_TYPEMISMATCH;
@@ -209,4 +212,10 @@ HRESULT WINAPI VariantChangeType(VARIANTARG* dest, const VARIANTARG* source, USH
   }
   *dest = out;
   return S_OK;
+}
+
+}  // namespace
+
+HRESULT WINAPI VariantChangeType(VARIANTARG* dest, const VARIANTARG* source, USHORT flags, VARTYPE vt) {
+  return stand_in::ComNoThrow([&] { return ChangeType(dest, source, flags, vt); });
 }

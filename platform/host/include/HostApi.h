@@ -93,6 +93,33 @@ enum HostBodyKind {
   hostSheetBody = 1,
 };
 
+// Paper sizes of IHostApplication::NewDrawingDocument, the sheet lying
+// landscape unless named portrait: the ANSI sizes A (11 x 8.5 in), B, C, D
+// and E (44 x 34 in), the ISO sizes A4 to A0 (297 x 210 to 1189 x 841 mm),
+// and a custom size given in metres.
+enum HostPaperSize {
+  hostPaperA = 0,
+  hostPaperAPortrait = 1,
+  hostPaperB = 2,
+  hostPaperC = 3,
+  hostPaperD = 4,
+  hostPaperE = 5,
+  hostPaperA4 = 6,
+  hostPaperA4Portrait = 7,
+  hostPaperA3 = 8,
+  hostPaperA2 = 9,
+  hostPaperA1 = 10,
+  hostPaperA0 = 11,
+  hostPaperCustom = 12,
+};
+
+// Sheet formats of IHostApplication::NewDrawingDocument: 0 to 11 the
+// standard format of that paper size, or one of these.
+enum HostSheetFormat {
+  hostFormatFromFile = 12,  // the template file named by `templateName`
+  hostFormatNone = 13,      // a blank sheet
+};
+
 // The application also answers QueryInterface for IDispatch (as which the
 // host hands it to ConnectToSW) and for IConnectionPointContainer, with one
 // connection point: DIID_IHostApplicationEvents.
@@ -132,9 +159,15 @@ struct IHostApplication : IUnknown {
   // failure.
   STDMETHOD(NewAssemblyDocument)(IHostAssemblyDocument** assembly) PURE;
   // A new drawing document, which becomes the active document; null on
-  // failure. `paperSize` and `templateIndex` pick a sheet format, `templateName`
-  // (may be null) a template file, `width` and `height` a custom sheet in
-  // metres (0 with a standard format).
+  // failure. `paperSize` is a HostPaperSize and `templateIndex` a
+  // HostSheetFormat; `templateName` names the template file of
+  // hostFormatFromFile, which must exist, and is not read otherwise (it may
+  // be null). `width` and `height` are the sheet of hostPaperCustom in
+  // metres, both above 0; a standard size ignores them. An unknown code, a
+  // size that is negative or not finite, a custom size without both sides
+  // or hostFormatFromFile without a name is refused (E_INVALIDARG), a
+  // template file that cannot be read fails (E_FAIL).
+  // The drawing has one sketch, its sheet, open from the start.
   STDMETHOD(NewDrawingDocument)(LONG paperSize, BSTR templateName, LONG templateIndex, double width, double height,
                                 IHostDrawingDocument** drawing) PURE;
 
@@ -164,7 +197,8 @@ struct IHostDocument : IUnknown {
   // Length unit, one of HostLengthUnit; any other code is E_INVALIDARG.
   STDMETHOD(SetLengthUnit)(LONG unit) PURE;
   // With 0: opens a 3D sketch when none is open, closes the open one
-  // otherwise.
+  // otherwise. A drawing has no 3D sketch (E_FAIL): its entities go on its
+  // sheet, open from its creation on.
   STDMETHOD(Toggle3DSketch)(LONG value) PURE;
   // A line in the open sketch; `segment` receives the new entity. Fails
   // (E_FAIL) with no open sketch and for a line whose ends coincide.
@@ -175,8 +209,17 @@ struct IHostDocument : IUnknown {
   STDMETHOD(SaveToPath)(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy, LONG* code) PURE;
 
   // Sketch entities, into the open sketch (see CreateSketchLine); each out
-  // value receives the new entity. Arcs and circles lie in the world XY
-  // plane.
+  // value receives the new entity. Arcs and circles lie in the plane
+  // parallel to world XY through their centre. The host refuses (E_FAIL)
+  // non-finite numbers, null arrays, a radius of the host's resolution
+  // (1e-8 m) or less, arc ends that lie off that plane, at two distances
+  // from the centre (beyond a millionth of the radius, or the resolution)
+  // or at one point, fewer than 2 spline points or two in a row that
+  // coincide, and NURBS data that do not agree: a dimension other than 3,
+  // an order outside 2 to 32, fewer control points than the order, a
+  // periodic flag other than 0 or 1, knots that decrease, repeat more often
+  // than the order or leave no domain, and control points that all
+  // coincide.
   STDMETHOD(CreateSketchPoint)(double x, double y, double z, IUnknown** point) PURE;
   STDMETHOD(CreateSketchCircle)(double cx, double cy, double cz, double radius, IUnknown** segment) PURE;
   // From start to end about the centre: `direction` +1 turns
@@ -194,12 +237,12 @@ struct IHostDocument : IUnknown {
 
   // The read side. The title (the caller frees it).
   STDMETHOD(Title)(BSTR* title) PURE;
-  // The active configuration, null for a drawing.
+  // The active configuration, null (and S_OK) for a drawing.
   STDMETHOD(ActiveConfiguration)(IHostConfiguration** configuration) PURE;
   // The length unit, one of HostLengthUnit.
   STDMETHOD(GetLengthUnit)(LONG* unit) PURE;
-  // The document's sketch at `index` (0 for the first made), null (and
-  // S_FALSE) past the last.
+  // The document's sketch at `index` (0 for the first made; a drawing's
+  // sheet), null (and S_FALSE) past the last.
   STDMETHOD(GetSketch)(LONG index, IHostSketch** sketch) PURE;
 
  protected:
@@ -212,8 +255,10 @@ struct IHostPartDocument : IUnknown {
   STDMETHOD(NewBody)(IHostBody** body) PURE;
   // The part's material: kHostMaterialValues doubles into `values`.
   STDMETHOD(MaterialValues)(double* values) PURE;
-  // The part's bodies of one HostBodyKind, in the order they were made;
-  // `visibleOnly` VARIANT_FALSE lists hidden bodies too.
+  // The part's bodies of one HostBodyKind, in the order they were made, as
+  // they are when it is called; `visibleOnly` VARIANT_FALSE lists hidden
+  // bodies too. Another kind is E_INVALIDARG. A body from NewBody is not
+  // one of them until it is sewn.
   STDMETHOD(BodyEnumerator)(LONG kind, VARIANT_BOOL visibleOnly, IHostBodyEnumerator** enumerator) PURE;
 
  protected:
@@ -223,8 +268,8 @@ STAND_IN_INTERFACE_ID(IHostPartDocument, "83A33D32-27C5-11CE-BFD4-00400513BB57")
 
 // An assembly document (it answers IHostDocument too).
 struct IHostAssemblyDocument : IUnknown {
-  // Makes the components' geometry ready to read; `value` 0. `result`
-  // receives a status the caller need not read.
+  // Makes the components' geometry ready to read; `value` 0 (another is
+  // E_INVALIDARG). `result` receives a status the caller need not read.
   STDMETHOD(PreReadStep)(LONG value, LONG* result) PURE;
 
  protected:
@@ -240,7 +285,8 @@ struct IHostDrawingDocument : IUnknown {
 STAND_IN_INTERFACE_ID(IHostDrawingDocument, "6851BFEF-CECD-4E66-9BB3-BDE2216AFFDB");
 
 struct IHostConfiguration : IUnknown {
-  // The component at the root of the assembly's tree.
+  // The component at the root of the assembly's tree; a part's
+  // configuration has none (null and S_FALSE).
   STDMETHOD(RootComponent)(IHostComponent** component) PURE;
 
  protected:
@@ -249,13 +295,19 @@ struct IHostConfiguration : IUnknown {
 STAND_IN_INTERFACE_ID(IHostConfiguration, "5D4972F2-4444-406F-AB16-945156868417");
 
 // A component of an assembly: the root, a sub-assembly, or a part placed
-// with a transform.
+// with a transform. The components of a placed sub-assembly are the
+// children of the component that places it.
 struct IHostComponent : IUnknown {
+  // The root's name is the assembly's title.
   STDMETHOD(Name)(BSTR* name) PURE;
+  // The visible bodies of one HostBodyKind of the placed part, in the order
+  // they were made, in the part's own coordinates; none for the root or a
+  // sub-assembly.
   STDMETHOD(BodyEnumerator)(LONG kind, IHostBodyEnumerator** enumerator) PURE;
-  // The component's own document (null for the root component).
+  // The component's own document (null and S_FALSE for the root component).
   STDMETHOD(Document)(IHostDocument** document) PURE;
-  // kHostTransformValues doubles into `values`.
+  // kHostTransformValues doubles into `values`: the placement in the
+  // assembly at the root of the tree (the identity for the root).
   STDMETHOD(TransformValues)(double* values) PURE;
   // The component's own material, kHostMaterialValues doubles; S_FALSE
   // when it has none of its own (its part's then applies).
@@ -270,8 +322,8 @@ struct IHostComponent : IUnknown {
 STAND_IN_INTERFACE_ID(IHostComponent, "C9FEF9F6-2684-4058-9E20-5F73C6D8A814");
 
 struct IHostBodyEnumerator : IUnknown {
-  // The next `count` (1) bodies; S_FALSE with a null body after the last.
-  // `fetched` may be null.
+  // The next `count` bodies: one at a time, another count is E_INVALIDARG.
+  // S_FALSE with a null body after the last. `fetched` may be null.
   STDMETHOD(Next)(LONG count, IHostBody** body, LONG* fetched) PURE;
 
  protected:
@@ -318,7 +370,9 @@ struct IHostBody : IUnknown {
   // v start, v end), becomes a face; `uBounded` and `vBounded` 1.
   STDMETHOD(CreateBoundedSurface)(LONG uBounded, LONG vBounded, const double* range) PURE;
 
-  // The read side: the first face (then IHostFace::NextFace), the name.
+  // The read side: the first face (then IHostFace::NextFace), the name
+  // ("Body1", "Body2", ... in the order sewn, unless renamed). A body from
+  // NewBody has neither until it is sewn (E_FAIL).
   STDMETHOD(FirstFace)(IHostFace** face) PURE;
   STDMETHOD(Name)(BSTR* name) PURE;
 
@@ -343,8 +397,9 @@ struct IHostSurface : IUnknown {
 STAND_IN_INTERFACE_ID(IHostSurface, "4C7766C0-15D6-4A27-A2D8-BC55056502DA");
 
 struct IHostFace : IUnknown {
-  // The face's tessellation: `count` triangles; TriangleData (`option` 0)
-  // fills 9 floats a triangle, the corners x, y, z in metres.
+  // The face's tessellation: `count` triangles; TriangleData (`option` 0,
+  // another is E_INVALIDARG) fills 9 floats a triangle, the corners x, y, z
+  // in metres, each triangle wound as the face (outward on a solid).
   STDMETHOD(TriangleCount)(LONG* count) PURE;
   STDMETHOD(TriangleData)(LONG option, float* data) PURE;
   // The next face of the body, null (and S_FALSE) after the last.
@@ -363,6 +418,8 @@ STAND_IN_INTERFACE_ID(IHostFace, "F57A4AA6-5DEF-4012-9BDC-1D73D7A6D044");
 //   spline:   6 such values, n, then n points (7 + 3n)
 //   polyline: 1 such value, k, k such values, 6 such values, n, n points
 //             (9 + k + 3n)
+// A data call writes the records of the entities its count call last
+// answered on the same object; with no count answered it fails (E_FAIL).
 struct IHostSketch : IUnknown {
   STDMETHOD(LineCount)(LONG* count) PURE;
   STDMETHOD(LineData)(double* data) PURE;

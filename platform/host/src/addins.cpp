@@ -3,6 +3,7 @@
 // events, loading add-ins the host's way and calling them back by name.
 #include "state.h"
 
+#include "stand_in/errors.h"
 #include "stand_in/paths.h"
 #include "stand_in/registry.h"
 #include "stand_in/text.h"
@@ -32,12 +33,6 @@ namespace {
 
 std::string Quoted(const std::wstring& text) { return "\"" + ToUtf8(text) + "\""; }
 
-std::string Hex(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-  return text;
-}
-
 std::string GuidText(REFGUID guid) {
   wchar_t text[40];
   return StringFromGUID2(guid, text, 40) > 0 ? ToUtf8(text) : std::string("{?}");
@@ -55,6 +50,26 @@ std::wstring BareExtension(std::wstring extension) {
   if (extension.rfind(L"*.", 0) == 0) extension.erase(0, 2);
   else if (extension.rfind(L".", 0) == 0) extension.erase(0, 1);
   return extension;
+}
+
+// The module registered for `clsid` (its native path) when no file is there
+// any more, else "": a registration that outlived its module is the likeliest
+// reason COM cannot create a registered class.
+std::string MissingServer(REFCLSID clsid) {
+  const std::wstring name = L"CLSID\\" + FromUtf8(GuidText(clsid)) + L"\\InprocServer32";
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
+  DWORD type = 0, size = 0;
+  std::vector<wchar_t> path;
+  LONG got = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size);
+  if (got == ERROR_SUCCESS && type == REG_SZ && size >= sizeof(wchar_t)) {
+    path.assign(size / sizeof(wchar_t) + 1, L'\0');
+    got = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<LPBYTE>(path.data()), &size);
+  }
+  RegCloseKey(key);
+  if (got != ERROR_SUCCESS || path.empty() || !path[0]) return "";
+  if (GetFileAttributesW(path.data()) != INVALID_FILE_ATTRIBUTES) return "";
+  return NativePath(path.data());
 }
 
 const char* EventName(DISPID dispid) {
@@ -192,11 +207,11 @@ bool HostState::RegisterEvents(std::string* error) {
   const std::wstring file = WindowsPath(native);
   ITypeLib* lib = nullptr;
   HRESULT hr = LoadTypeLibEx(file.c_str(), REGKIND_NONE, &lib);
-  if (FAILED(hr)) return fail("cannot load '" + native + "': " + Hex(hr));
+  if (FAILED(hr)) return fail("cannot load '" + native + "': " + ErrorText(hr));
   const std::wstring dir = WindowsPath(eventLibrary.dir);
   hr = RegisterTypeLib(lib, file.c_str(), dir.c_str());
   lib->Release();
-  if (FAILED(hr)) return fail("cannot register it in '" + registryFile + "': " + Hex(hr));
+  if (FAILED(hr)) return fail("cannot register it in '" + registryFile + "': " + ErrorText(hr));
   eventLibrary.file = file;
   eventLibrary.registryFile = registryFile;
   eventLibrary.major = major;
@@ -223,7 +238,7 @@ void HostState::UnregisterEvents() {
 // --- the application's new operations -----------------------------------
 
 STDMETHODIMP ApplicationObject::GetCommandManager(LONG cookie, IHostCommandManager** manager) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppGetCommandManager, *this);
     call.Long(cookie);
     call.Out(manager, nullptr);
@@ -238,7 +253,7 @@ STDMETHODIMP ApplicationObject::GetCommandManager(LONG cookie, IHostCommandManag
 
 STDMETHODIMP ApplicationObject::RegisterCallbackObject(LONG instance, IDispatch* callbacks, LONG cookie,
                                                        VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppRegisterCallbackObject, *this);
     call.Long(instance);
     if (call.Recording()) callbacks ? call.Name("dispatch object") : call.Name("null");
@@ -266,7 +281,7 @@ STDMETHODIMP ApplicationObject::RegisterCallbackObject(LONG instance, IDispatch*
 
 STDMETHODIMP ApplicationObject::AddFileOpenItem(LONG cookie, BSTR callback, BSTR description, BSTR extension, BSTR a,
                                                 BSTR b, VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppAddFileOpenItem, *this);
     call.Long(cookie).Text(callback).Text(description).Text(extension).Text(a).Text(b);
     call.Out(ok, VARIANT_FALSE);
@@ -292,7 +307,7 @@ STDMETHODIMP ApplicationObject::AddFileOpenItem(LONG cookie, BSTR callback, BSTR
 
 STDMETHODIMP ApplicationObject::RemoveFileOpenItem(LONG cookie, BSTR callback, BSTR description, BSTR extension,
                                                    VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppRemoveFileOpenItem, *this);
     call.Long(cookie).Text(callback).Text(description).Text(extension);
     call.Out(ok, VARIANT_FALSE);
@@ -317,7 +332,7 @@ STDMETHODIMP ApplicationObject::RemoveFileOpenItem(LONG cookie, BSTR callback, B
 // --- the application as IDispatch: nothing to call by name --------------
 
 STDMETHODIMP ApplicationObject::Dispatch::GetTypeInfoCount(UINT* count) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::DispGetTypeInfoCount, app_);
     call.Out(count, 0u);
     if (call.Faulted()) return call.Fault();
@@ -328,7 +343,7 @@ STDMETHODIMP ApplicationObject::Dispatch::GetTypeInfoCount(UINT* count) {
 }
 
 STDMETHODIMP ApplicationObject::Dispatch::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::DispGetTypeInfo, app_);
     call.Long(static_cast<LONG>(index)).Long(static_cast<LONG>(lcid));
     call.Out(info, nullptr);
@@ -340,7 +355,7 @@ STDMETHODIMP ApplicationObject::Dispatch::GetTypeInfo(UINT index, LCID lcid, ITy
 
 STDMETHODIMP ApplicationObject::Dispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
                                                         DISPID* ids) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::DispGetIDsOfNames, app_);
     if (call.Recording()) {
       call.Name(names && count && names[0] ? Quoted(names[0]) : std::string("null"));
@@ -355,7 +370,7 @@ STDMETHODIMP ApplicationObject::Dispatch::GetIDsOfNames(REFIID, LPOLESTR* names,
 
 STDMETHODIMP ApplicationObject::Dispatch::Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS*, VARIANT*,
                                                  EXCEPINFO*, UINT*) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::DispInvoke, app_);
     call.Long(id).Long(static_cast<LONG>(lcid)).Long(flags);
     if (call.Faulted()) return call.Fault();
@@ -366,7 +381,7 @@ STDMETHODIMP ApplicationObject::Dispatch::Invoke(DISPID id, REFIID, LCID lcid, W
 // --- the events ---------------------------------------------------------
 
 STDMETHODIMP ApplicationObject::Container::EnumConnectionPoints(IEnumConnectionPoints** points) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::CpcEnumConnectionPoints, app_);
     call.Out(points, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -375,7 +390,7 @@ STDMETHODIMP ApplicationObject::Container::EnumConnectionPoints(IEnumConnectionP
 }
 
 STDMETHODIMP ApplicationObject::Container::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(app_.host_, Op::CpcFindConnectionPoint, app_);
     if (call.Recording()) call.Name(IidName(riid));
     call.Out(point, nullptr);
@@ -397,7 +412,7 @@ void* ConnectionPointObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP ConnectionPointObject::GetConnectionInterface(IID* iid) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpGetConnectionInterface, *this);
     if (call.Faulted()) return call.Fault();
     if (!iid) return call.Finish(E_POINTER, "iid is null");
@@ -407,7 +422,7 @@ STDMETHODIMP ConnectionPointObject::GetConnectionInterface(IID* iid) {
 }
 
 STDMETHODIMP ConnectionPointObject::GetConnectionPointContainer(IConnectionPointContainer** container) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpGetConnectionPointContainer, *this);
     call.Out(container, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -419,7 +434,7 @@ STDMETHODIMP ConnectionPointObject::GetConnectionPointContainer(IConnectionPoint
 }
 
 STDMETHODIMP ConnectionPointObject::Advise(IUnknown* sink, DWORD* cookie) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpAdvise, *this);
     if (call.Recording()) sink ? call.Name("sink") : call.Name("null");
     call.Out(cookie, 0u);
@@ -439,7 +454,7 @@ STDMETHODIMP ConnectionPointObject::Advise(IUnknown* sink, DWORD* cookie) {
 }
 
 STDMETHODIMP ConnectionPointObject::Unadvise(DWORD cookie) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpUnadvise, *this);
     call.Long(static_cast<LONG>(cookie));
     if (call.Faulted()) return call.Fault();
@@ -451,7 +466,7 @@ STDMETHODIMP ConnectionPointObject::Unadvise(DWORD cookie) {
 }
 
 STDMETHODIMP ConnectionPointObject::EnumConnections(IEnumConnections** connections) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::CpEnumConnections, *this);
     call.Out(connections, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -509,7 +524,7 @@ HRESULT CallByName(HostState& s, IDispatch* object, const std::wstring& name, st
     out.Finish(hr);
   }
   if (hr != S_OK) {
-    if (error) *error = "the callback object does not resolve " + Quoted(name) + " (" + Hex(hr) + ")";
+    if (error) *error = "the callback object does not resolve " + Quoted(name) + " (" + ErrorText(hr) + ")";
     return FAILED(hr) ? hr : DISP_E_UNKNOWNNAME;
   }
   OutCall out(s, Op::OutCallbackInvoke);
@@ -533,7 +548,7 @@ HRESULT CallByName(HostState& s, IDispatch* object, const std::wstring& name, st
   SysFreeString(exception.bstrHelpFile);
   out.Finish(hr, why);
   if (FAILED(hr) && error)
-    *error = "calling " + Quoted(name) + " failed (" + Hex(hr) + ")" + (why.empty() ? "" : ": " + why);
+    *error = "calling " + Quoted(name) + " failed (" + ErrorText(hr) + ")" + (why.empty() ? "" : ": " + why);
   return hr;
 }
 
@@ -587,7 +602,7 @@ HRESULT HostState::Connect(SWPublished::ISwAddin* addin, REFCLSID clsid, LONG* c
     return S_OK;
   }
   try {
-    addIns[index].error = "ConnectToSW answered " + Hex(hr) + (connected == VARIANT_TRUE ? "" : " and not connected");
+    addIns[index].error = "ConnectToSW answered " + ErrorText(hr) + (connected == VARIANT_TRUE ? "" : " and not connected");
   } catch (...) {
   }
   LetGo(index);
@@ -622,7 +637,7 @@ HRESULT Host::LoadAddIns(std::string* error) {
     if (!s.comEntered) {
       const HRESULT hr = CoInitialize(nullptr);
       if (FAILED(hr)) {
-        note("COM: CoInitialize failed (" + Hex(hr) + ")");
+        note("COM: CoInitialize failed (" + ErrorText(hr) + ")");
         return hr;
       }
       s.comEntered = true;
@@ -631,7 +646,8 @@ HRESULT Host::LoadAddIns(std::string* error) {
     const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\SolidWorks\\AddIns", 0, KEY_READ, &key);
     if (opened == ERROR_FILE_NOT_FOUND) return S_OK;  // no add-in is registered
     if (opened != ERROR_SUCCESS) {
-      note("cannot read HKEY_LOCAL_MACHINE\\SOFTWARE\\SolidWorks\\AddIns (error " + std::to_string(opened) + ")");
+      note("cannot read HKEY_LOCAL_MACHINE\\SOFTWARE\\SolidWorks\\AddIns (" +
+           Win32ErrorText(static_cast<DWORD>(opened)) + ")");
       return HRESULT_FROM_WIN32(opened);
     }
     std::vector<std::wstring> names;
@@ -670,8 +686,11 @@ HRESULT Host::LoadAddIns(std::string* error) {
       if (created != S_OK || !addin) {
         if (addin) addin->Release();
         const HRESULT hr = FAILED(created) ? created : E_NOINTERFACE;
-        note(GuidText(clsid) + ": COM cannot create it (" + Hex(hr) + ")");
-        s.addIns.push_back(AddIn{clsid, 0, false, "CoCreateInstance answered " + Hex(hr)});
+        const std::string missing = MissingServer(clsid);
+        const std::string gone =
+            missing.empty() ? "" : "; its module " + missing + " is gone (deleted or moved since it was registered)";
+        note(GuidText(clsid) + ": COM cannot create it (" + ErrorText(hr) + ")" + gone);
+        s.addIns.push_back(AddIn{clsid, 0, false, "CoCreateInstance answered " + ErrorText(hr) + gone});
         s.addInObjects.push_back(nullptr);
         if (first == S_OK) first = hr;
         continue;

@@ -15,23 +15,48 @@ HostState::HostState() {
   events = Make<ConnectionPointObject>();
 }
 
-PartObject* HostState::NewPart() {
+PartObject* HostState::NewPart() { return static_cast<PartObject*>(NewDocument(DocumentKind::Part)); }
+
+DocumentObject* HostState::NewDocument(DocumentKind kind, const Sheet& sheet) {
+  int* made = kind == DocumentKind::Part ? &partsMade : kind == DocumentKind::Assembly ? &assembliesMade : &drawingsMade;
+  static const char* const kStem[] = {"Part", "Assembly", "Draw"};
   documents.emplace_back();
-  Document& part = documents.back();
-  PartObject* object = nullptr;
+  Document& d = documents.back();
+  DocumentObject* object = nullptr;
   try {
     documentObjects.reserve(documentObjects.size() + 1);
-    part.title = "Part" + std::to_string(partsMade + 1);
-    object = Make<PartObject>(part);
+    d.kind = kind;
+    d.title = kStem[static_cast<int>(kind)] + std::to_string(*made + 1);
+    if (kind == DocumentKind::Drawing) {
+      d.sheet = sheet;
+      d.sketches.emplace_back();  // the sheet, open from the start
+    }
+    switch (kind) {
+      case DocumentKind::Part:
+        object = Make<PartObject>(d);
+        break;
+      case DocumentKind::Assembly:
+        object = Make<AssemblyObject>(d);
+        break;
+      case DocumentKind::Drawing:
+        object = Make<DrawingObject>(d);
+        break;
+    }
   } catch (...) {
     documents.pop_back();
     throw;
   }
   documentObjects.push_back(object);
-  ++partsMade;
-  for (Document& d : documents) d.active = false;
-  part.active = true;
+  ++*made;
+  for (Document& other : documents) other.active = false;
+  d.active = true;
   return object;
+}
+
+DocumentObject* HostState::ObjectOf(const Document& document) {
+  for (size_t i = 0; i < documents.size(); ++i)
+    if (&documents[i] == &document) return documentObjects[i];
+  return nullptr;
 }
 
 DocumentObject* HostState::Active() {
@@ -50,8 +75,12 @@ void* ApplicationObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP ApplicationObject::ActiveDocument(IHostDocument** document) {
-  return Guarded([&] {
-    CallScope call(host_, Op::AppActiveDocument, *this);
+  return GiveActiveDocument(Op::AppActiveDocument, document);
+}
+
+HRESULT ApplicationObject::GiveActiveDocument(Op op, IHostDocument** document) {
+  return ComNoThrow([&] {
+    CallScope call(host_, op, *this);
     call.Out(document, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!document) return call.Finish(E_POINTER, "document is null");
@@ -61,7 +90,7 @@ STDMETHODIMP ApplicationObject::ActiveDocument(IHostDocument** document) {
 }
 
 STDMETHODIMP ApplicationObject::NewPartDocument(IHostPartDocument** part) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppNewPartDocument, *this);
     call.Out(part, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -72,7 +101,7 @@ STDMETHODIMP ApplicationObject::NewPartDocument(IHostPartDocument** part) {
 }
 
 STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppRevisionNumber, *this);
     call.Out(revision, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -87,7 +116,7 @@ STDMETHODIMP ApplicationObject::RevisionNumber(BSTR* revision) {
 }
 
 STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppFrame, *this);
     call.Out(frame, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -100,7 +129,7 @@ STDMETHODIMP ApplicationObject::Frame(IHostFrame** frame) {
 // The host keeps what it loaded as a record of the path and the size: the
 // system relies only on the load succeeding or failing.
 STDMETHODIMP ApplicationObject::LoadFile(BSTR path, BSTR arguments, LONG* status) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::AppLoadFile, *this);
     call.Text(path).Text(arguments);
     call.Out(status, 0);
@@ -143,7 +172,7 @@ void* FrameObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP FrameObject::MainWindowHandle(LONG* handle) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::FrameMainWindowHandle, *this);
     call.Out(handle, 0);
     if (call.Faulted()) return call.Fault();

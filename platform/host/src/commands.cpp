@@ -119,7 +119,7 @@ void* CommandManagerObject::Role(REFIID iid) {
 
 STDMETHODIMP CommandManagerObject::CreateCommandGroup(LONG userId, BSTR title, BSTR tooltip, BSTR hint,
                                                       LONG position, IHostCommandGroup** group) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::MgrCreateCommandGroup, *this);
     call.Long(userId).Text(title).Text(tooltip).Text(hint).Long(position);
     call.Out(group, nullptr);
@@ -152,7 +152,7 @@ STDMETHODIMP CommandManagerObject::CreateCommandGroup(LONG userId, BSTR title, B
 }
 
 STDMETHODIMP CommandManagerObject::QueryDocumentType(LONG documentType, LONG* result) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::MgrQueryDocumentType, *this);
     call.Long(documentType);
     call.Out(result, 0);
@@ -165,7 +165,7 @@ STDMETHODIMP CommandManagerObject::QueryDocumentType(LONG documentType, LONG* re
 }
 
 STDMETHODIMP CommandManagerObject::GetCommandTab(LONG documentType, BSTR name, IHostCommandTab** tab) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::MgrGetCommandTab, *this);
     call.Long(documentType).Text(name);
     call.Out(tab, nullptr);
@@ -185,7 +185,7 @@ STDMETHODIMP CommandManagerObject::GetCommandTab(LONG documentType, BSTR name, I
 }
 
 STDMETHODIMP CommandManagerObject::AddCommandTab(LONG documentType, BSTR name, IHostCommandTab** tab) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::MgrAddCommandTab, *this);
     call.Long(documentType).Text(name);
     call.Out(tab, nullptr);
@@ -218,7 +218,7 @@ STDMETHODIMP CommandManagerObject::AddCommandTab(LONG documentType, BSTR name, I
 }
 
 STDMETHODIMP CommandManagerObject::RemoveCommandGroup(LONG userId, VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::MgrRemoveCommandGroup, *this);
     call.Long(userId);
     call.Out(ok, VARIANT_FALSE);
@@ -246,7 +246,7 @@ void* CommandGroupObject::Role(REFIID iid) {
 }
 
 HRESULT CommandGroupObject::SetIcon(Op op, IconKind kind, BSTR path) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, op, *this);
     call.Text(path);
     if (call.Faulted()) return call.Fault();
@@ -299,7 +299,7 @@ STDMETHODIMP CommandGroupObject::SetLargeMainIcon(BSTR path) {
 
 // The settings around the items have no effect here.
 HRESULT CommandGroupObject::Setting(Op op, LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, op, *this);
     call.Long(value);
     if (call.Faulted()) return call.Fault();
@@ -315,7 +315,7 @@ STDMETHODIMP CommandGroupObject::PostItemSettingB(LONG value) { return Setting(O
 STDMETHODIMP CommandGroupObject::AddCommandItem(BSTR name, LONG position, BSTR hint, BSTR tooltip, LONG imageIndex,
                                                 BSTR callback, BSTR enableMethod, LONG userId, LONG options,
                                                 LONG* index) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::GroupAddCommandItem, *this);
     call.Text(name).Long(position).Text(hint).Text(tooltip).Long(imageIndex).Text(callback).Text(enableMethod);
     call.Long(userId).Long(options);
@@ -345,7 +345,7 @@ STDMETHODIMP CommandGroupObject::AddCommandItem(BSTR name, LONG position, BSTR h
 }
 
 STDMETHODIMP CommandGroupObject::Activate(VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::GroupActivate, *this);
     call.Out(ok, VARIANT_FALSE);
     if (call.Faulted()) return call.Fault();
@@ -360,7 +360,7 @@ STDMETHODIMP CommandGroupObject::Activate(VARIANT_BOOL* ok) {
 }
 
 STDMETHODIMP CommandGroupObject::GetCommandId(LONG index, LONG* id) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::GroupGetCommandId, *this);
     call.Long(index);
     call.Out(id, 0);
@@ -386,7 +386,7 @@ void* CommandTabObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP CommandTabObject::AddTabBox(IHostCommandTabBox** box) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::TabAddTabBox, *this);
     call.Out(box, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -417,7 +417,7 @@ void* CommandBoxObject::Role(REFIID iid) {
 
 STDMETHODIMP CommandBoxObject::AddCommands(LONG count, const LONG* commandIds, const LONG* textTypes,
                                            VARIANT_BOOL* ok) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BoxAddCommands, *this);
     const bool readable = count >= 1 && count <= kMaxBoxCommands;
     call.Long(count);

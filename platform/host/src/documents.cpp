@@ -2,6 +2,7 @@
 #include "state.h"
 
 #include "faces.h"
+#include "surface_faces.h"
 #include "stand_in/paths.h"
 
 #include <algorithm>
@@ -17,11 +18,12 @@ bool SketchOpen(const Document& d) { return !d.sketches.empty() && d.sketches.ba
 
 void* DocumentObject::Role(REFIID iid) {
   if (iid == __uuidof(IUnknown) || iid == __uuidof(IHostDocument)) return static_cast<IHostDocument*>(this);
+  if (iid == __uuidof(IHostListOwner)) return static_cast<IHostListOwner*>(&list_);
   return nullptr;
 }
 
 HRESULT DocumentObject::Step(Op op) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, op, *this);
     if (call.Faulted()) return call.Fault();
     return call.Finish(S_OK);
@@ -31,7 +33,7 @@ HRESULT DocumentObject::Step(Op op) {
 // The settings and steps around bulk geometry have no effect here: the
 // system relies on nothing they do.
 STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocPreGeometrySettingA, *this);
     call.Long(value);
     return call.Faulted() ? call.Fault() : call.Finish(S_OK);
@@ -39,7 +41,7 @@ STDMETHODIMP DocumentObject::PreGeometrySettingA(LONG value) {
 }
 
 STDMETHODIMP DocumentObject::PreGeometrySettingB(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocPreGeometrySettingB, *this);
     call.Long(value);
     return call.Faulted() ? call.Fault() : call.Finish(S_OK);
@@ -51,7 +53,7 @@ STDMETHODIMP DocumentObject::PostGeometryStepB() { return Step(Op::DocPostGeomet
 STDMETHODIMP DocumentObject::PostSketchStep() { return Step(Op::DocPostSketchStep); }
 
 STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocSetLengthUnit, *this);
     call.Long(unit);
     if (call.Faulted()) return call.Fault();
@@ -63,10 +65,11 @@ STDMETHODIMP DocumentObject::SetLengthUnit(LONG unit) {
 }
 
 STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocToggle3DSketch, *this);
     call.Long(value);
     if (call.Faulted()) return call.Fault();
+    if (document_.kind == DocumentKind::Drawing) return call.Finish(E_FAIL, "a drawing has no 3D sketch");
     if (value != 0) return call.Finish(E_INVALIDARG, "value " + std::to_string(value) + " is not 0");
     if (SketchOpen(document_)) {
       document_.sketches.back().open = false;
@@ -78,38 +81,12 @@ STDMETHODIMP DocumentObject::Toggle3DSketch(LONG value) {
   });
 }
 
-STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, double x2, double y2, double z2,
-                                              IUnknown** segment) {
-  return Guarded([&] {
-    CallScope call(host_, Op::DocCreateSketchLine, *this);
-    const double c[6] = {x1, y1, z1, x2, y2, z2};
-    if (call.Recording())  // a call per line of a million-edge sketch
-      for (double v : c) call.Double(v);
-    call.Out(segment, nullptr);
-    if (call.Faulted()) return call.Fault();
-    if (!segment) return call.Finish(E_POINTER, "segment is null");
-    if (!SketchOpen(document_)) return call.Finish(E_FAIL, "no 3D sketch is open");
-    static const char* const kNames[6] = {"x1", "y1", "z1", "x2", "y2", "z2"};
-    for (int i = 0; i < 6; ++i)
-      if (!std::isfinite(c[i])) return call.Finish(E_FAIL, std::string(kNames[i]) + " is not a finite number");
-    const SketchLine line{{x1, y1, z1}, {x2, y2, z2}};
-    if (line.from == line.to) return call.Finish(E_FAIL, "the line's ends coincide");
-    Sketch& sketch = document_.sketches.back();
-    // Room first, so that nothing fails once the view is taken.
-    sketch.lines.Reserve();
-    SegmentObject* view = host_.Segment(document_, document_.sketches.size() - 1, sketch.lines.size());
-    sketch.lines.Append(line);
-    *segment = HandOut<IUnknown>(view);
-    return call.Finish(S_OK);
-  });
-}
-
 // Whatever the document's kind, the stand-in writes it as OBJ, under the
 // path given and whatever its extension. The call answers S_OK; `code`
 // tells whether the file was written.
 STDMETHODIMP DocumentObject::SaveToPath(BSTR path, LONG version, VARIANT_BOOL silent, VARIANT_BOOL copy,
                                         LONG* code) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::DocSaveToPath, *this);
     call.Text(path).Long(version).Bool(silent).Bool(copy);
     call.Out(code, 0);
@@ -131,7 +108,7 @@ void* PartObject::Role(REFIID iid) {
 }
 
 STDMETHODIMP PartObject::NewBody(IHostBody** body) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::PartNewBody, *this);
     call.Out(body, nullptr);
     if (call.Faulted()) return call.Fault();
@@ -162,7 +139,7 @@ std::string BodyObject::Label() const {
 // The normal is checked but not kept: the polygon gives the face its plane,
 // and its winding the side the face looks to. A zero normal is accepted.
 STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, const double* normal) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreatePlanarFace, *this);
     const bool countOk = count == 3 || count == 4;
     call.Long(count);
@@ -191,13 +168,14 @@ STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, cons
 // their winding disagrees with their neighbours': the collector is empty
 // afterwards and may collect faces for another body.
 STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreateBodyFromSurfaces, *this);
     call.Out(body, nullptr);
     if (call.Faulted()) return call.Fault();
     if (!body) return call.Finish(E_POINTER, "body is null");
     if (body_.kind != BodyKind::Collector) return call.Finish(E_FAIL, "only a body from NewBody sews faces");
-    if (body_.faces.Count() == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
+    if (FaceCount(body_) == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
+    if (body_.surfaceFaces.Count() > 0) return SewSurfaces(call, body);
     std::vector<uint32_t> turn;
     const bool closed = body_.faces.Sew(&turn);
     document_.bodies.emplace_back();
@@ -205,7 +183,8 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
     BodyObject* object = nullptr;
     try {
       made.kind = closed ? BodyKind::Solid : BodyKind::Sheet;
-      object = host_.Make<BodyObject>(document_, made, document_.bodies.size() - 1);
+      made.name = NewBodyName(document_);
+      object = host_.BodyView(document_, made, document_.bodies.size() - 1);
     } catch (...) {
       document_.bodies.pop_back();
       throw;
@@ -219,44 +198,30 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
   });
 }
 
-void* SegmentObject::Role(REFIID iid) { return iid == __uuidof(IUnknown) ? static_cast<IUnknown*>(this) : nullptr; }
-
-std::string SegmentObject::Label() const {
-  return document_->title + " sketch " + std::to_string(sketch_ + 1) + " line " + std::to_string(line_ + 1);
-}
-
-void SegmentObject::Bind(const Document* document, size_t sketch, size_t line) {
-  document_ = document;
-  sketch_ = sketch;
-  line_ = line;
-}
-
-// A stale pointer taken up again leaves the pool.
-void SegmentObject::OnAcquiredFromNone() noexcept {
-  if (!pooled) return;
-  pooled = false;
-  auto& pool = host_.freeSegments;
-  pool.erase(std::remove(pool.begin(), pool.end(), this), pool.end());
-}
-
-void SegmentObject::OnLastRelease() noexcept {
-  pooled = true;
-  host_.freeSegments.push_back(this);  // never allocates: capacity is kept for all
-}
-
-SegmentObject* HostState::Segment(const Document& document, size_t sketch, size_t line) {
-  SegmentObject* view;
-  if (!freeSegments.empty()) {
-    view = freeSegments.back();
-    freeSegments.pop_back();
-    view->pooled = false;
-  } else {
-    freeSegments.reserve(segments + 1);
-    view = Make<SegmentObject>();
-    ++segments;
+// A body with faces of surfaces: its faces, planar ones too, are sewn
+// within the sewing tolerance. The surfaces stay with the collector.
+HRESULT BodyObject::SewSurfaces(CallScope& call, IHostBody** body) {
+  SurfaceFaces sewn;
+  bool closed = false;
+  const std::string why = SewSurfaceFaces(body_, &sewn, &closed);
+  if (!why.empty()) return call.Finish(E_FAIL, why);
+  document_.bodies.emplace_back();
+  Body& made = document_.bodies.back();
+  BodyObject* object = nullptr;
+  try {
+    made.kind = closed ? BodyKind::Solid : BodyKind::Sheet;
+    made.name = NewBodyName(document_);
+    object = host_.BodyView(document_, made, document_.bodies.size() - 1);
+  } catch (...) {
+    document_.bodies.pop_back();
+    throw;
   }
-  view->Bind(&document, sketch, line);
-  return view;
+  made.surfaceFaces = std::move(sewn);
+  body_.faces = FaceSet();
+  body_.surfaceFaces = SurfaceFaces();
+  body_.planarBefore.clear();
+  *body = HandOut<IHostBody>(object);
+  return call.Finish(S_OK);
 }
 
 }  // namespace stand_in

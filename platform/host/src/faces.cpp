@@ -2,6 +2,8 @@
 // the test that sewn faces close up into a solid.
 #include "faces.h"
 
+#include "sewing.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -23,12 +25,6 @@ double Dot(const Vec& a, const Vec& b) { return a.x * b.x + a.y * b.y + a.z * b.
 double Length(const Vec& a) { return std::sqrt(Dot(a, a)); }
 
 std::string PointName(int i) { return "point[" + std::to_string(i) + "]"; }
-
-// Geometric growth even when the caller asks for a few more at a time.
-template <class T>
-void Reserve(std::vector<T>& v, size_t extra) {
-  if (v.capacity() - v.size() < extra) v.reserve(std::max(v.size() + extra, v.capacity() * 2));
-}
 
 uint64_t Bits(double v) {
   if (v == 0.0) v = 0.0;  // -0.0 and 0.0 weld
@@ -120,6 +116,48 @@ std::string CheckPlanarPolygon(const Point3* p, int n) {
   return {};
 }
 
+int PolygonTriangles(const Point3* p, int count, int (*t)[3]) {
+  static const int kAlong02[2][3] = {{0, 1, 2}, {0, 2, 3}}, kAlong13[2][3] = {{1, 2, 3}, {1, 3, 0}};
+  const int(*pick)[3] = kAlong02;
+  if (count == 4) {
+    Vec area{0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+      const Point3& a = p[i];
+      const Point3& b = p[(i + 1) % 4];
+      area.x += (a.y - b.y) * (a.z + b.z);
+      area.y += (a.z - b.z) * (a.x + b.x);
+      area.z += (a.x - b.x) * (a.y + b.y);
+    }
+    for (int k : {1, 3})
+      if (Dot(area, Cross(Sub(p[k], p[k - 1]), Sub(p[(k + 1) % 4], p[k]))) < 0) pick = kAlong13;
+  }
+  const int n = count == 4 ? 2 : 1;
+  for (int i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k) t[i][k] = pick[i][k];
+  return n;
+}
+
+size_t FaceCount(const Body& body) { return body.faces.Count() + body.surfaceFaces.Count(); }
+
+void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners) {
+  corners->clear();
+  const size_t planar = body.faces.Count();
+  if (face < planar) {
+    const int count = body.faces.CornerCount(face);
+    Point3 c[4];
+    for (int k = 0; k < count; ++k) c[k] = body.faces.Corner(face, k);
+    int t[2][3];
+    const int n = PolygonTriangles(c, count, t);
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k < 3; ++k) corners->push_back(c[t[i][k]]);
+    return;
+  }
+  const SurfaceFaces& s = body.surfaceFaces;
+  const SurfaceFaces::Face& f = s.faces[face - planar];
+  corners->reserve(f.cornerCount);
+  for (uint32_t i = 0; i < f.cornerCount; ++i) corners->push_back(s.points[s.corners[f.corners + i]]);
+}
+
 int FaceSet::CornerCount(size_t face) const noexcept {
   const size_t end = face + 1 < starts_.size() ? starts_[face + 1] : corners_.size();
   return static_cast<int>(end - starts_[face]);
@@ -128,9 +166,9 @@ int FaceSet::CornerCount(size_t face) const noexcept {
 bool FaceSet::Add(const Point3* points, int count) {
   const size_t n = static_cast<size_t>(count);
   if (corners_.size() + n >= kEmptySlot || vertices_.size() + n >= kEmptySlot) return false;
-  Reserve(corners_, n);
-  Reserve(starts_, 1);
-  Reserve(vertices_, n);
+  ReserveMore(corners_, n);
+  ReserveMore(starts_, 1);
+  ReserveMore(vertices_, n);
   if ((vertices_.size() + n) * 2 > weld_.size()) GrowWeldIndex(vertices_.size() + n);
   // Nothing below allocates: the set changes whole or not at all.
   starts_.push_back(static_cast<uint32_t>(corners_.size()));
@@ -166,154 +204,64 @@ void FaceSet::GrowWeldIndex(size_t vertices) {
 
 void FaceSet::Seal() { std::vector<uint32_t>().swap(weld_); }
 
-// Corner h of the set starts the half-edge from its vertex to the next
-// corner's. An edge of two faces pairs their half-edges as mates; the faces
-// around a vertex are one fan when the mates link all its corners into one
-// cycle; a face and its mate's face agree when their half-edges run
-// opposite ways.
+namespace {
+
+// The set's corners as the sewing sees them: each corner's place in its
+// face (low bits) and its face's corner count packed in a byte.
+class PlanarView {
+ public:
+  PlanarView(const std::vector<Point3>& vertices, const std::vector<uint32_t>& corners,
+             const std::vector<uint32_t>& starts, const std::vector<uint8_t>& shape)
+      : vertices_(vertices), corners_(corners), starts_(starts), shape_(shape) {}
+  size_t Faces() const { return starts_.size(); }
+  uint32_t Corners() const { return static_cast<uint32_t>(corners_.size()); }
+  size_t VertexCount() const { return vertices_.size(); }
+  uint32_t First(size_t face) const { return starts_[face]; }
+  uint32_t End(uint32_t first) const { return first + (shape_[first] >> 2); }
+  uint32_t Next(uint32_t h) const {
+    const unsigned k = shape_[h] & 3u;
+    return k + 1 < (shape_[h] >> 2) ? h + 1 : h - k;
+  }
+  uint32_t FaceFirst(uint32_t h) const { return h - (shape_[h] & 3u); }
+  uint32_t Vertex(uint32_t h) const { return corners_[h]; }
+  const Point3& Point(uint32_t v) const { return vertices_[v]; }
+  double Volume6(uint32_t first, const Point3& origin, double* area2, Point3* lo, Point3* hi) const {
+    const unsigned count = shape_[first] >> 2;
+    Vec c[4];
+    for (unsigned k = 0; k < count; ++k) {
+      const Point3& p = vertices_[corners_[first + k]];
+      c[k] = Sub(p, origin);
+      *lo = {std::min(lo->x, p.x), std::min(lo->y, p.y), std::min(lo->z, p.z)};
+      *hi = {std::max(hi->x, p.x), std::max(hi->y, p.y), std::max(hi->z, p.z)};
+    }
+    double face = 0;
+    for (unsigned k = 1; k + 1 < count; ++k) {
+      face += Dot(c[0], Cross(c[k], c[k + 1]));
+      *area2 += Length(Cross(Minus(c[k], c[0]), Minus(c[k + 1], c[0])));
+    }
+    return face;
+  }
+
+ private:
+  const std::vector<Point3>& vertices_;
+  const std::vector<uint32_t>& corners_;
+  const std::vector<uint32_t>& starts_;
+  const std::vector<uint8_t>& shape_;
+};
+
+}  // namespace
+
 bool FaceSet::Sew(std::vector<uint32_t>* turn) const {
   turn->clear();
   const size_t faces = starts_.size();
-  const uint32_t n = static_cast<uint32_t>(corners_.size());
-  const size_t vertexCount = vertices_.size();
   if (faces == 0) return false;
-
-  // Each corner's place in its face (low bits) and its face's corner count.
-  std::vector<uint8_t> shape(n);
+  std::vector<uint8_t> shape(corners_.size());
   for (size_t f = 0; f < faces; ++f) {
     const uint32_t begin = starts_[f];
     const unsigned count = static_cast<unsigned>(CornerCount(f));
     for (unsigned k = 0; k < count; ++k) shape[begin + k] = static_cast<uint8_t>(k | count << 2);
   }
-  auto next = [&](uint32_t h) -> uint32_t {
-    const unsigned k = shape[h] & 3u;
-    return k + 1 < (shape[h] >> 2) ? h + 1 : h - k;
-  };
-  auto low = [&](uint32_t h) { return std::min(corners_[h], corners_[next(h)]); };
-  auto high = [&](uint32_t h) { return std::max(corners_[h], corners_[next(h)]); };
-
-  // Half-edges bucketed by their lower vertex, each bucket sorted by the
-  // higher one: the half-edges of one edge lie together.
-  std::vector<uint32_t> order(n);
-  std::vector<uint32_t> mate(n, kEmptySlot);
-  bool solid = true;
-  {
-    std::vector<uint32_t> bucket(vertexCount + 1, 0);
-    for (uint32_t h = 0; h < n; ++h) ++bucket[low(h)];
-    for (size_t v = 1; v <= vertexCount; ++v) bucket[v] += bucket[v - 1];
-    for (uint32_t h = n; h-- > 0;) order[--bucket[low(h)]] = h;
-    for (size_t v = 0; v < vertexCount; ++v) {
-      const auto first = order.begin() + bucket[v], last = order.begin() + bucket[v + 1];
-      if (last - first > 2) std::sort(first, last, [&](uint32_t a, uint32_t b) { return high(a) < high(b); });
-      for (auto i = first; i != last;) {
-        auto j = i + 1;
-        while (j != last && high(*j) == high(*i)) ++j;
-        if (j - i == 2) {
-          mate[i[0]] = i[1];
-          mate[i[1]] = i[0];
-        } else {
-          solid = false;  // an edge of one face, or of three or more
-        }
-        i = j;
-      }
-    }
-  }
-
-  if (solid) {
-    // The corners at one vertex, linked across each edge to the corner of
-    // the mate's face at the same vertex: one group per vertex, or a vertex
-    // where two fans touch.
-    std::vector<uint32_t>& parent = order;
-    for (uint32_t h = 0; h < n; ++h) parent[h] = h;
-    auto find = [&](uint32_t x) {
-      while (parent[x] != x) {
-        parent[x] = parent[parent[x]];
-        x = parent[x];
-      }
-      return x;
-    };
-    auto unite = [&](uint32_t a, uint32_t b) {
-      a = find(a);
-      b = find(b);
-      if (a != b) parent[std::max(a, b)] = std::min(a, b);
-    };
-    auto cornerAt = [&](uint32_t m, uint32_t vertex) { return corners_[m] == vertex ? m : next(m); };
-    for (uint32_t h = 0; h < n; ++h) {
-      const uint32_t m = mate[h];
-      if (m == kEmptySlot || m < h) continue;  // each edge once
-      unite(h, cornerAt(m, corners_[h]));
-      unite(next(h), cornerAt(m, corners_[next(h)]));
-    }
-    size_t fans = 0;
-    for (uint32_t h = 0; h < n; ++h) fans += parent[h] == h;
-    solid = fans == vertexCount;
-  }
-  std::vector<uint32_t>().swap(order);
-
-  // Each connected piece oriented from its first face across its edges of
-  // two faces; a closed piece then turned outward by its signed volume.
-  std::vector<int8_t> state(n, -1);  // by the face's first corner: 0 kept, 1 turned
-  std::vector<uint32_t> queue;
-  queue.reserve(faces);
-  for (size_t f = 0; f < faces; ++f) {
-    const uint32_t seed = starts_[f];
-    if (state[seed] >= 0) continue;
-    const size_t begin = queue.size();
-    state[seed] = 0;
-    queue.push_back(seed);
-    for (size_t q = begin; q < queue.size(); ++q) {
-      const uint32_t s = queue[q];
-      const uint32_t end = s + (shape[s] >> 2);
-      for (uint32_t h = s; h < end; ++h) {
-        const uint32_t m = mate[h];
-        if (m == kEmptySlot) continue;
-        const uint32_t g = m - (shape[m] & 3u);
-        const int8_t want = static_cast<int8_t>(state[s] ^ (corners_[m] == corners_[h] ? 1 : 0));
-        if (state[g] < 0) {
-          state[g] = want;
-          queue.push_back(g);
-        } else if (state[g] != want) {
-          solid = false;  // not orientable
-        }
-      }
-    }
-    if (!solid) continue;
-    // Six times the signed volume, about the piece's first corner so that
-    // far-off coordinates cancel nothing; twice the area; the bounding box.
-    const Point3& origin = vertices_[corners_[seed]];
-    double volume6 = 0, area2 = 0;
-    Point3 lo = origin, hi = origin;
-    for (size_t q = begin; q < queue.size(); ++q) {
-      const uint32_t s = queue[q];
-      const unsigned count = shape[s] >> 2;
-      Vec c[4];
-      for (unsigned k = 0; k < count; ++k) {
-        const Point3& p = vertices_[corners_[s + k]];
-        c[k] = Sub(p, origin);
-        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-      }
-      double face = 0;
-      for (unsigned k = 1; k + 1 < count; ++k) {
-        face += Dot(c[0], Cross(c[k], c[k + 1]));
-        area2 += Length(Cross(Minus(c[k], c[0]), Minus(c[k + 1], c[0])));
-      }
-      volume6 += state[s] ? -face : face;
-    }
-    // A shell whose mean thickness (volume over area) is within the
-    // coincidence tolerance of its size encloses nothing.
-    const double size = Length(Sub(hi, lo));
-    const double thickness = std::max(kCoincidentTolerance * size, kResolution);
-    if (!(std::fabs(volume6) / 6 > thickness * area2 / 2)) {
-      solid = false;
-      continue;
-    }
-    if (volume6 < 0)
-      for (size_t q = begin; q < queue.size(); ++q) state[queue[q]] ^= 1;
-  }
-  for (size_t f = 0; f < faces; ++f)
-    if (state[starts_[f]] == 1) turn->push_back(static_cast<uint32_t>(f));
-  return solid;
+  return SewShells(PlanarView(vertices_, corners_, starts_, shape), kCoincidentTolerance, turn);
 }
 
 // The first corner stays first, so a face keeps its place in the record.

@@ -3,7 +3,9 @@
 
 #include "stand_in/host.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace stand_in {
 
@@ -20,8 +22,43 @@ constexpr double kPlanarTolerance = 1e-6;
 // is not held to a picometre.
 constexpr double kResolution = 1e-8;
 
+// Faces of surfaces meet where their boundaries come within this of each
+// other, relative to the size (the diagonal of the box) of what is joined:
+// a trimming loop's curves end to end, a loop and its plane, a body's faces
+// when they are sewn. Never below kResolution.
+constexpr double kSewingTolerance = 1e-6;
+// A face of a surface follows its surface, and a boundary its curve, within
+// this, relative to the size of the surface or curve (the diagonal of the
+// box around its control points). Never below kResolution.
+constexpr double kChordTolerance = 1e-3;
+
+// A tolerance relative to `size`, with the host's resolution as its floor.
+inline double Tolerance(double relative, double size) {
+  const double t = relative * size;
+  return t > kResolution ? t : kResolution;
+}
+
+// Room for `extra` more, growing geometrically even when the caller asks
+// for a few more at a time.
+template <class T>
+void ReserveMore(std::vector<T>& v, size_t extra) {
+  if (v.capacity() - v.size() < extra) v.reserve(std::max(v.size() + extra, v.capacity() * 2));
+}
+
+// A planar polygon of 3 or 4 corners cut into triangles of its corner
+// indexes, wound as the polygon: a quadrilateral along the diagonal that
+// lies inside it (the one from its reflex corner, if it has one). Returns
+// the count, 1 or 2.
+int PolygonTriangles(const Point3* corners, int count, int (*triangles)[3]);
+
 // Why the host refuses the polygon of `count` (3 or 4) finite or non-finite
 // points: empty when it accepts it.
 std::string CheckPlanarPolygon(const Point3* points, int count);
+
+// A sewn body's faces as the read side sees them, whatever kind they are:
+// how many, and one face's triangles into `corners` (replacing what it
+// held), three corners a triangle in metres, each wound as the face is.
+size_t FaceCount(const Body& body);
+void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners);
 
 }  // namespace stand_in

@@ -13,16 +13,36 @@
 namespace stand_in {
 namespace {
 
-const char* KindName(DocumentKind kind) {
-  switch (kind) {
-    case DocumentKind::Part:
-      return "part";
-  }
-  return "?";
-}
-
 std::string Count(size_t n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// A sketch's entities by kind, as Describe and DocumentJson name them.
+struct EntityCounts {
+  size_t points = 0, lines = 0, arcs = 0, circles = 0, splines = 0;
+  void Add(const Sketch& sketch) {
+    points += sketch.points.size();
+    lines += sketch.lines.size();
+    for (const SketchArc& arc : sketch.arcs) ++(arc.circle ? circles : arcs);
+    splines += sketch.splines.size();
+  }
+};
+
+// "3 lines" always, the other kinds when there are any.
+std::string DescribeSketch(const Sketch& sketch) {
+  EntityCounts n;
+  n.Add(sketch);
+  std::string out;
+  auto add = [&](size_t count, const char* what, bool always) {
+    if (count == 0 && !always) return;
+    out += (out.empty() ? "" : ", ") + Count(count, what);
+  };
+  add(n.points, "point", false);
+  add(n.lines, "line", true);
+  add(n.arcs, "arc", false);
+  add(n.circles, "circle", false);
+  add(n.splines, "spline", false);
+  return out;
 }
 
 std::string Q(const std::wstring& text) { return "\"" + ToUtf8(text) + "\""; }
@@ -82,7 +102,48 @@ void DescribeCommands(const HostState& s, std::string& out) {
   if (!s.events->Cookies().empty()) out += Count(s.events->Cookies().size(), "event sink") + " advised\n";
 }
 
+// "A0, 1189 x 841 mm, format A0"
+std::string SheetText(const Sheet& sheet) {
+  char size[64];
+  std::snprintf(size, sizeof size, "%.6g x %.6g mm", sheet.width * 1000, sheet.height * 1000);
+  std::string out = std::string(PaperName(sheet.paperSize)) + ", " + size + ", ";
+  if (sheet.format == hostFormatNone) return out + "no format";
+  if (sheet.format == hostFormatFromFile) return out + "format from " + Q(sheet.templateName);
+  return out + "format " + PaperName(sheet.format);
+}
+
+// The tree under an assembly's root, sub-assemblies opened in place.
+void DescribeComponents(const std::deque<Component>& components, int depth, std::string& out) {
+  for (const Component& c : components) {
+    const Point3& t = c.transform.translation;
+    out += std::string(2 * static_cast<size_t>(depth), ' ') + "component \"" + c.name + "\": " + c.document->title +
+           " at (" + NumberText(t.x) + ", " + NumberText(t.y) + ", " + NumberText(t.z) + ")";
+    const double* r = c.transform.rotation;
+    bool turned = false;
+    for (int i = 0; i < 9; ++i) turned |= r[i] != (i % 4 == 0 ? 1.0 : 0.0);
+    if (turned) {
+      out += " turned [";
+      for (int i = 0; i < 9; ++i) out += (i ? " " : "") + NumberText(r[i]);
+      out += "]";
+    }
+    out += c.ownMaterial ? ", own material\n" : "\n";
+    DescribeComponents(c.document->components, depth + 1, out);
+  }
+}
+
 }  // namespace
+
+const char* KindName(DocumentKind kind) {
+  switch (kind) {
+    case DocumentKind::Part:
+      return "part";
+    case DocumentKind::Assembly:
+      return "assembly";
+    case DocumentKind::Drawing:
+      return "drawing";
+  }
+  return "?";
+}
 
 const char* LengthUnitName(LONG unit) {
   static const char* const kNames[] = {"mm", "cm", "m", "in", "ft"};
@@ -194,16 +255,20 @@ std::string Host::Describe() const {
     out += d.title + ": " + KindName(d.kind) + ", unit " + LengthUnitName(d.lengthUnit) + (d.active ? ", active" : "") + "\n";
     for (size_t i = 0; i < d.sketches.size(); ++i) {
       const Sketch& k = d.sketches[i];
-      out += "  sketch " + std::to_string(i + 1) + ": " + Count(k.lines.size(), "line") +
-             (k.open ? ", open" : "") + "\n";
+      if (d.kind == DocumentKind::Drawing && i == 0)
+        out += "  sheet " + SheetText(d.sheet) + ": " + DescribeSketch(k) + "\n";
+      else
+        out += "  sketch " + std::to_string(i + 1) + ": " + DescribeSketch(k) + (k.open ? ", open" : "") + "\n";
     }
     for (size_t i = 0; i < d.bodies.size(); ++i) {
       const Body& b = d.bodies[i];
-      out += "  body " + std::to_string(i + 1) + ": " + (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " +
-             Count(b.faces.Count(), "face") + "\n";
+      out += "  body " + std::to_string(i + 1) + " \"" + b.name + "\": " +
+             (b.kind == BodyKind::Solid ? "solid" : "sheet") + ", " + Count(FaceCount(b), "face") +
+             (b.visible ? "" : ", hidden") + "\n";
     }
+    DescribeComponents(d.components, 1, out);
     for (size_t i = 0; i < d.collectors.size(); ++i) {
-      const size_t pending = d.collectors[i].faces.Count();
+      const size_t pending = FaceCount(d.collectors[i]);
       if (pending) out += "  collector " + std::to_string(i + 1) + ": " + Count(pending, "face") + " not sewn\n";
     }
   }
@@ -211,6 +276,64 @@ std::string Host::Describe() const {
     out += "Loaded \"" + ToUtf8(f.path) + "\", " + std::to_string(f.size) + " bytes\n";
   DescribeCommands(s, out);
   return out;
+}
+
+std::string JsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof(hex), "\\u%04x", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+namespace {
+
+// An assembly's components, each with the components of what it places.
+std::string ComponentsJson(const std::deque<Component>& components) {
+  std::string out = "[";
+  for (const Component& c : components) {
+    const Point3& t = c.transform.translation;
+    out += (out.size() > 1 ? ", " : "") + std::string("{\"name\": ") + JsonString(c.name) +
+           ", \"document\": " + JsonString(c.document->title) + ", \"translation\": [" + NumberText(t.x) + ", " +
+           NumberText(t.y) + ", " + NumberText(t.z) + "], \"components\": " + ComponentsJson(c.document->components) +
+           "}";
+  }
+  return out + "]";
+}
+
+}  // namespace
+
+std::string DocumentJson(const Document& d) {
+  std::string out = "{\"type\": " + JsonString(KindName(d.kind)) + ", \"title\": " + JsonString(d.title) +
+                    ", \"length_unit\": " + JsonString(LengthUnitName(d.lengthUnit)) + ", \"bodies\": [";
+  bool first = true;
+  for (const Body& body : d.bodies) {
+    out += first ? "" : ", ";
+    first = false;
+    out += "{\"faces\": " + std::to_string(FaceCount(body)) +
+           ", \"closed\": " + (body.kind == BodyKind::Solid ? "true" : "false") + "}";
+  }
+  EntityCounts n;
+  for (const Sketch& sketch : d.sketches) n.Add(sketch);
+  return out + "], \"sketch_lines\": " + std::to_string(n.lines) + ", \"sketch_points\": " +
+         std::to_string(n.points) + ", \"sketch_arcs\": " + std::to_string(n.arcs) +
+         ", \"sketch_circles\": " + std::to_string(n.circles) + ", \"sketch_splines\": " +
+         std::to_string(n.splines) +
+         (d.kind == DocumentKind::Assembly ? ", \"components\": " + ComponentsJson(d.components) : std::string()) + "}";
 }
 
 }  // namespace stand_in

@@ -1,10 +1,13 @@
 // Documents written as Wavefront OBJ, which any mesh viewer opens.
 #include "stand_in/host.h"
 
+#include "sketch_curves.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace stand_in {
 namespace {
@@ -32,6 +35,19 @@ class ObjWriter {
       buffer_ += ' ';
       buffer_ += std::to_string(numbers[i]);
     }
+    buffer_ += '\n';
+    Spill();
+  }
+  // An 'l' element through `count` vertices numbered from `first`, closed
+  // back to the first when asked.
+  void Chain(uint64_t first, size_t count, bool closed) {
+    buffer_ += 'l';
+    for (size_t i = 0; i < count; ++i) {
+      buffer_ += ' ';
+      buffer_ += std::to_string(first + i);
+      Spill();
+    }
+    if (closed) buffer_ += ' ' + std::to_string(first);
     buffer_ += '\n';
     Spill();
   }
@@ -75,20 +91,55 @@ void WriteDocument(ObjWriter& out, const Document& d) {
       out.Element('f', n, count);
     }
     base += b.faces.Vertices().size();
+    // Faces of surfaces as their triangles.
+    const SurfaceFaces& s = b.surfaceFaces;
+    for (const Point3& p : s.points) out.Vertex(p);
+    for (size_t i = 0; i + 2 < s.corners.size(); i += 3) {
+      const uint64_t n[3] = {base + s.corners[i], base + s.corners[i + 1], base + s.corners[i + 2]};
+      out.Element('f', n, 3);
+    }
+    base += s.points.size();
   }
+  size_t sampled = 0;
+  const PointSink sample = [&](const Point3& p) {
+    out.Vertex(p);
+    ++sampled;
+  };
+  auto curve = [&](bool closed) {
+    out.Chain(base, sampled, closed);
+    base += sampled;
+    sampled = 0;
+  };
   for (size_t i = 0; i < d.sketches.size(); ++i) {
-    out.Text("o Sketch" + std::to_string(i + 1) + "\n");
-    for (const SketchLine& line : d.sketches[i].lines) {
+    const Sketch& sketch = d.sketches[i];
+    const bool sheet = d.kind == DocumentKind::Drawing && i == 0;
+    out.Text(sheet ? std::string("o Sheet\n") : "o Sketch" + std::to_string(i + 1) + "\n");
+    for (const SketchLine& line : sketch.lines) {
       out.Vertex(line.from);
       out.Vertex(line.to);
       const uint64_t n[2] = {base, base + 1};
       out.Element('l', n, 2);
       base += 2;
     }
+    for (const Point3& p : sketch.points) {
+      out.Vertex(p);
+      out.Element('p', &base, 1);
+      ++base;
+    }
+    for (const SketchArc& arc : sketch.arcs) {
+      SampleArc(arc, sample);
+      curve(arc.circle);
+    }
+    for (const SketchSpline& spline : sketch.splines) {
+      SampleSpline(spline, sample);
+      curve(false);
+    }
   }
 }
 
 }  // namespace
+
+std::string SavingPath(const std::string& path) { return path + ".saving"; }
 
 bool SaveObj(const Document& document, const std::string& path, std::string* error) {
   auto fail = [&](const std::string& why) {
@@ -96,7 +147,7 @@ bool SaveObj(const Document& document, const std::string& path, std::string* err
     return false;
   };
   if (path.empty()) return fail("no path to save to");
-  const std::string partial = path + ".saving";
+  const std::string partial = SavingPath(path);
   std::FILE* file = std::fopen(partial.c_str(), "wb");
   if (!file) return fail("cannot create '" + partial + "': " + std::strerror(errno));
   bool written;

@@ -192,6 +192,12 @@ bool FindOp(const std::string& name, Op* op) {
 
 std::wstring FromBstr(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
+std::string NumberText(double value) {
+  std::string text;
+  AppendDouble(text, value);
+  return text;
+}
+
 size_t Recorder::Begin(Op op) {
   entries_.push_back({op, S_OK, -1, values_.size()});
   return entries_.size() - 1;
@@ -370,7 +376,7 @@ CallScope::CallScope(HostState& host, Op op, const Counted& object)
 }
 
 CallScope::~CallScope() {
-  // Only an exception leaves a call unfinished; Guarded answers it.
+  // Only an exception leaves a call unfinished; ComNoThrow answers it.
   if (!finished_ && recorder_) recorder_->Finish(E_OUTOFMEMORY, {});
 }
 
@@ -431,7 +437,7 @@ void HostState::UseAfterRelease(const std::string& what) noexcept {
 }
 
 HRESULT Counted::Query(const char* through, REFIID iid, void** object) noexcept {
-  return Guarded([&] {
+  return ComNoThrow([&] {
     CallScope call(host_, Op::UnknownQueryInterface, *this);
     if (call.Recording()) call.Name(Label() + " as " + through).Name(IidName(iid));
     call.Out(object, static_cast<void*>(nullptr));

@@ -8,7 +8,10 @@
 #include <HostApi.h>
 #include <ocidl.h>
 #include <stand_in/connection_point.h>
+#include <stand_in/no_throw.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -258,6 +261,12 @@ class CallScope {
     if (out && !leaveOutputs_) *out = value;
   }
 
+  // The same for each of `count` values of an array.
+  template <class T>
+  void OutArray(T* out, size_t count, typename Plain<T>::type value) {
+    if (out && !leaveOutputs_) std::fill(out, out + count, value);
+  }
+
   bool Faulted() const { return faulted_; }
   HRESULT Fault() { return Finish(faultResult_, faultError_); }
   HRESULT Finish(HRESULT result, const std::string& error = {});
@@ -299,6 +308,8 @@ class Counted {
   ULONG ReleaseThrough(const char* through) noexcept;
   virtual void OnAcquiredFromNone() noexcept {}
   virtual void OnLastRelease() noexcept {}
+  template <class I>
+  friend class ForwardingRole;
 
   HostState& host_;
 
@@ -326,15 +337,22 @@ class SecondRole : public I {
   virtual ULONG RoleRelease() noexcept = 0;
 };
 
-// The application as IDispatch: it has no names the add-in may call.
-class DispatchRole : public SecondRole<IDispatch> {
- protected:
-  ~DispatchRole() = default;
-};
+// A further role whose IUnknown methods are its owner's, recorded as called
+// through the interface `name`.
+template <class I>
+class ForwardingRole : public SecondRole<I> {
+ public:
+  ForwardingRole(Counted& owner, const char* name) : owner_(owner), name_(name) {}
 
-class ContainerRole : public SecondRole<IConnectionPointContainer> {
  protected:
-  ~ContainerRole() = default;
+  ~ForwardingRole() = default;
+
+ private:
+  HRESULT RoleQuery(REFIID iid, void** object) noexcept final { return owner_.Query(name_, iid, object); }
+  ULONG RoleAddRef() noexcept final { return owner_.AddRefThrough(name_); }
+  ULONG RoleRelease() noexcept final { return owner_.ReleaseThrough(name_); }
+  Counted& owner_;
+  const char* name_;
 };
 
 class ConnectionPointObject;
@@ -367,9 +385,13 @@ class ApplicationObject final : public IHostApplication, public Counted {
   IConnectionPointContainer* AsContainer() { return &container_; }
 
  private:
-  class Dispatch final : public DispatchRole {
+  // ActiveDocument and ActiveModel: one answer under two names.
+  HRESULT GiveActiveDocument(Op op, IHostDocument** document);
+
+  // The application as IDispatch: it has no names the add-in may call.
+  class Dispatch final : public ForwardingRole<IDispatch> {
    public:
-    explicit Dispatch(ApplicationObject& app) : app_(app) {}
+    explicit Dispatch(ApplicationObject& app) : ForwardingRole(app, "IDispatch"), app_(app) {}
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
@@ -377,27 +399,17 @@ class ApplicationObject final : public IHostApplication, public Counted {
                         EXCEPINFO* exception, UINT* argError) override;
 
    private:
-    HRESULT RoleQuery(REFIID iid, void** object) noexcept override { return app_.Query("IDispatch", iid, object); }
-    ULONG RoleAddRef() noexcept override { return app_.AddRefThrough("IDispatch"); }
-    ULONG RoleRelease() noexcept override { return app_.ReleaseThrough("IDispatch"); }
     ApplicationObject& app_;
   };
-  class Container final : public ContainerRole {
+  class Container final : public ForwardingRole<IConnectionPointContainer> {
    public:
-    explicit Container(ApplicationObject& app) : app_(app) {}
+    explicit Container(ApplicationObject& app) : ForwardingRole(app, "IConnectionPointContainer"), app_(app) {}
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
    private:
-    HRESULT RoleQuery(REFIID iid, void** object) noexcept override {
-      return app_.Query("IConnectionPointContainer", iid, object);
-    }
-    ULONG RoleAddRef() noexcept override { return app_.AddRefThrough("IConnectionPointContainer"); }
-    ULONG RoleRelease() noexcept override { return app_.ReleaseThrough("IConnectionPointContainer"); }
     ApplicationObject& app_;
   };
-  friend class Dispatch;
-  friend class Container;
 
   Dispatch dispatch_;
   Container container_;
@@ -541,7 +553,7 @@ class FrameObject final : public IHostFrame, public Counted {
 // deriving and extending Role.
 class DocumentObject : public IHostDocument, public Counted {
  public:
-  DocumentObject(HostState& host, Document& document) : Counted(host), document_(document) {}
+  DocumentObject(HostState& host, Document& document) : Counted(host), document_(document), list_(*this) {}
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostDocument", iid, object); }
   STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostDocument"); }
   STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostDocument"); }
@@ -576,7 +588,20 @@ class DocumentObject : public IHostDocument, public Counted {
   Document& document_;
 
  private:
+  // The document's sketches as a list the read side may walk: an item per
+  // sketch, in order.
+  class ListOwner final : public ForwardingRole<IHostListOwner> {
+   public:
+    explicit ListOwner(DocumentObject& document) : ForwardingRole(document, "IHostListOwner"), document_(document) {}
+    STDMETHODIMP FirstItem(IHostListItem** item) override;
+
+   private:
+    DocumentObject& document_;
+  };
+
   HRESULT Step(Op op);
+
+  ListOwner list_;
 };
 
 // The part role's IUnknown methods, apart from the document role's, so that
@@ -628,13 +653,44 @@ class BodyObject final : public IHostBody, public Counted {
   void* Role(REFIID iid) override;
 
  private:
+  HRESULT SewSurfaces(CallScope& call, IHostBody** body);
+  // A new surface on the collector, handed out as `out`.
+  HRESULT MakeSurface(CallScope& call, Surface&& surface, IHostSurface** out);
+  // The surface CreateTrimmedSurface or CreateBoundedSurface turns into a
+  // face, or why there is none.
+  Surface* LastSurface(std::string* why);
+
   Document& document_;
   Body& body_;
   size_t index_;  // in the document's collectors or bodies, by kind
 };
 
-// A sketch line as the system holds it. Views are pooled: one no longer
-// held serves the next line, so a sketch of a million lines does not keep
+// A surface made on a collector, as the system holds it: it takes the
+// surface's trimming loop.
+class SurfaceObject final : public IHostSurface, public Counted {
+ public:
+  SurfaceObject(HostState& host, Document& document, Body& collector, size_t collectorIndex, size_t index)
+      : Counted(host), document_(document), collector_(collector), collectorIndex_(collectorIndex), index_(index) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostSurface", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostSurface"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostSurface"); }
+  STDMETHODIMP AddTrimmingLoop(LONG count, const LONG* orders, const LONG* dimensions, const LONG* periodic,
+                               const LONG* knotCounts, const LONG* controlPointCounts, const double* knots,
+                               const double* controlPoints, const double* reserved) override;
+  std::string Label() const override;
+  void* Role(REFIID iid) override;
+
+ private:
+  Document& document_;
+  Body& collector_;
+  size_t collectorIndex_;
+  size_t index_;  // in the collector's surfaces
+};
+
+enum class EntityKind : uint8_t { Point, Line, Arc, Circle, Spline };
+
+// A sketch entity as the system holds it. Views are pooled: one no longer
+// held serves the next entity, so a sketch of a million lines does not keep
 // a million objects.
 class SegmentObject final : public IUnknown, public Counted {
  public:
@@ -645,14 +701,263 @@ class SegmentObject final : public IUnknown, public Counted {
   std::string Label() const override;
   void* Role(REFIID iid) override;
 
-  void Bind(const Document* document, size_t sketch, size_t line);
+  // `index` counts within the sketch's list of that kind (arcs and
+  // circles share one).
+  void Bind(const Document* document, size_t sketch, EntityKind kind, size_t index);
   bool pooled = false;
 
  private:
   void OnAcquiredFromNone() noexcept override;
   void OnLastRelease() noexcept override;
   const Document* document_ = nullptr;
-  size_t sketch_ = 0, line_ = 0;
+  size_t sketch_ = 0, index_ = 0;
+  EntityKind kind_ = EntityKind::Line;
+};
+
+// "Part1 sketch 2", or "Drawing1 sheet".
+std::string SketchLabel(const Document& document, size_t sketch);
+
+// One of a document's sketches as the read side sees it. Each data call
+// writes the records of exactly the entities its count or size call last
+// answered on this object: the caller's room, whatever was drawn since.
+class SketchObject final : public IHostSketch, public Counted {
+ public:
+  SketchObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch), attached_(*this) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostSketch", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostSketch"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostSketch"); }
+  STDMETHODIMP LineCount(LONG* count) override;
+  STDMETHODIMP LineData(double* data) override;
+  STDMETHODIMP ArcCount(LONG* count) override;
+  STDMETHODIMP ArcData(double* data) override;
+  STDMETHODIMP SplineDataSize(LONG* size, LONG* count) override;
+  STDMETHODIMP SplineData(double* data) override;
+  STDMETHODIMP PolylineDataSize(LONG* size, LONG* count) override;
+  STDMETHODIMP PolylineData(double* data) override;
+  std::string Label() const override { return SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+  IHostAttachedObject* AsAttached() { return &attached_; }
+
+ private:
+  // The sketch as the attached object of a list item.
+  class Attached final : public ForwardingRole<IHostAttachedObject> {
+   public:
+    explicit Attached(SketchObject& sketch) : ForwardingRole(sketch, "IHostAttachedObject"), sketch_(sketch) {}
+    STDMETHODIMP InnerObject(IHostInnerObject** inner) override;
+
+   private:
+    SketchObject& sketch_;
+  };
+
+  // What a count call answered: the entities its data call writes.
+  struct Answer {
+    bool given = false;
+    size_t count = 0;
+  };
+  // `size` is asked for when `sized`.
+  template <class Records>
+  HRESULT Count(Op op, bool sized, LONG* size, LONG* count, Answer& answer, const Records& records);
+  template <class Records>
+  HRESULT Data(Op op, const char* countCall, double* data, const Answer& answer, const Records& records);
+
+  const Document& document_;
+  size_t sketch_;
+  Answer lines_, arcs_, splines_, polylines_;
+  Attached attached_;
+};
+
+// A list item of a document's sketch list: the sketch is its attached
+// object and its extra object.
+class ListItemObject final : public IHostListItem, public Counted {
+ public:
+  ListItemObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostListItem", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostListItem"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostListItem"); }
+  STDMETHODIMP AttachedObject(IHostAttachedObject** object) override;
+  STDMETHODIMP ExtraObject(IUnknown** object) override;
+  STDMETHODIMP NextItem(IHostListItem** next) override;
+  std::string Label() const override { return "list item of " + SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+
+ private:
+  const Document& document_;
+  size_t sketch_;
+};
+
+// Counts a sketch's entities, every kind together.
+class InnerObject final : public IHostInnerObject, public Counted {
+ public:
+  InnerObject(HostState& host, const Document& document, size_t sketch)
+      : Counted(host), document_(document), sketch_(sketch) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    return Query("IHostInnerObject", iid, object);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostInnerObject"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostInnerObject"); }
+  STDMETHODIMP ItemCount(LONG* count) override;
+  std::string Label() const override { return "entity count of " + SketchLabel(document_, sketch_); }
+  void* Role(REFIID iid) override;
+
+ private:
+  const Document& document_;
+  size_t sketch_;
+};
+
+// A document whose kind adds a role of its own, `I`, named `role` in the
+// record.
+template <class I>
+class KindDocument : public DocumentObject, public ForwardingRole<I> {
+ public:
+  KindDocument(HostState& host, Document& document, const char* role)
+      : DocumentObject(host, document), ForwardingRole<I>(*this, role) {}
+  void* Role(REFIID iid) override {
+    if (iid == __uuidof(I)) return static_cast<I*>(this);
+    return DocumentObject::Role(iid);
+  }
+};
+
+class AssemblyObject final : public KindDocument<IHostAssemblyDocument> {
+ public:
+  AssemblyObject(HostState& host, Document& document) : KindDocument(host, document, "IHostAssemblyDocument") {}
+  STDMETHODIMP PreReadStep(LONG value, LONG* result) override;
+};
+
+class DrawingObject final : public KindDocument<IHostDrawingDocument> {
+ public:
+  DrawingObject(HostState& host, Document& document) : KindDocument(host, document, "IHostDrawingDocument") {}
+};
+
+// The configuration of a part or an assembly.
+class ConfigurationObject final : public IHostConfiguration, public Counted {
+ public:
+  ConfigurationObject(HostState& host, const Document& document) : Counted(host), document_(document) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostConfiguration", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostConfiguration"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostConfiguration"); }
+  STDMETHODIMP RootComponent(IHostComponent** component) override;
+  std::string Label() const override { return document_.title + " configuration"; }
+  void* Role(REFIID iid) override;
+
+ private:
+  const Document& document_;
+};
+
+// A component as the tree shows it: the components from below the root of
+// `assembly` down to it, each in the assembly its predecessor places (none
+// for the root).
+using ComponentPath = std::vector<const Component*>;
+
+class ComponentObject final : public IHostComponent, public Counted {
+ public:
+  ComponentObject(HostState& host, const stand_in::Document& assembly, ComponentPath path)
+      : Counted(host), assembly_(assembly), path_(std::move(path)) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostComponent", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostComponent"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostComponent"); }
+  STDMETHODIMP Name(BSTR* name) override;
+  STDMETHODIMP BodyEnumerator(LONG kind, IHostBodyEnumerator** enumerator) override;
+  STDMETHODIMP Document(IHostDocument** document) override;
+  STDMETHODIMP TransformValues(double* values) override;
+  STDMETHODIMP MaterialValues(double* values) override;
+  STDMETHODIMP ChildCount(LONG* count) override;
+  STDMETHODIMP Children(IHostComponent** children) override;
+  std::string Label() const override;
+  void* Role(REFIID iid) override;
+
+ private:
+  // The components below this one: those of the assembly it is the root of
+  // or places.
+  const std::deque<Component>* Below() const;
+
+  const stand_in::Document& assembly_;
+  ComponentPath path_;
+};
+
+// A snapshot of a part's bodies of one kind, taken when it is made.
+class BodyEnumeratorObject final : public IHostBodyEnumerator, public Counted {
+ public:
+  // `part` null: none to list.
+  BodyEnumeratorObject(HostState& host, Document* part, std::vector<size_t> bodies, std::string label)
+      : Counted(host), part_(part), bodies_(std::move(bodies)), label_(std::move(label)) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostBodyEnumerator", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostBodyEnumerator"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostBodyEnumerator"); }
+  STDMETHODIMP Next(LONG count, IHostBody** body, LONG* fetched) override;
+  std::string Label() const override { return label_; }
+  void* Role(REFIID iid) override;
+
+ private:
+  Document* part_;
+  std::vector<size_t> bodies_;  // indexes into part_->bodies
+  size_t next_ = 0;
+  std::string label_;
+};
+
+// Objects of one kind that serve again once no longer held, so that walking
+// a million faces does not keep a million objects. A pointer taken up again
+// after its last release leaves the pool.
+template <class T>
+class Pool {
+ public:
+  // Room is kept for every object made, so that Return never allocates.
+  template <class MakeNew>
+  T* Take(MakeNew&& make) {
+    if (!free_.empty()) {
+      T* object = free_.back();
+      free_.pop_back();
+      object->pooled = false;
+      return object;
+    }
+    free_.reserve(made_ + 1);
+    T* object = make();
+    ++made_;
+    return object;
+  }
+  void Return(T* object) noexcept {
+    object->pooled = true;
+    free_.push_back(object);
+  }
+  void Reclaim(T* object) noexcept {
+    if (!object->pooled) return;
+    object->pooled = false;
+    free_.erase(std::remove(free_.begin(), free_.end(), object), free_.end());
+  }
+
+ private:
+  std::vector<T*> free_;
+  size_t made_ = 0;
+};
+
+// A face of a sewn body, pooled.
+class FaceObject final : public IHostFace, public Counted {
+ public:
+  explicit FaceObject(HostState& host) : Counted(host) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return Query("IHostFace", iid, object); }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefThrough("IHostFace"); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseThrough("IHostFace"); }
+  STDMETHODIMP TriangleCount(LONG* count) override;
+  STDMETHODIMP TriangleData(LONG option, float* data) override;
+  STDMETHODIMP NextFace(IHostFace** next) override;
+  std::string Label() const override;
+  void* Role(REFIID iid) override;
+
+  void Bind(const Document& document, const Body& body, size_t bodyIndex, size_t face);
+  bool pooled = false;
+
+ private:
+  void OnAcquiredFromNone() noexcept override;
+  void OnLastRelease() noexcept override;
+  // The face's triangles, computed once per binding.
+  const std::vector<Point3>& Corners();
+
+  const Document* document_ = nullptr;
+  const Body* body_ = nullptr;
+  size_t bodyIndex_ = 0, face_ = 0;
+  std::vector<Point3> corners_;
+  bool tessellated_ = false;
 };
 
 class HostState {
@@ -667,7 +972,12 @@ class HostState {
   std::deque<Document> documents;
   std::vector<DocumentObject*> documentObjects;  // beside `documents`
   std::vector<LoadedFile> loadedFiles;
-  int partsMade = 0;
+  int partsMade = 0, assembliesMade = 0, drawingsMade = 0;
+  // Views of the model made once and handed out again.
+  std::map<const Body*, BodyObject*> bodyObjects;
+  std::map<const Document*, ConfigurationObject*> configurationObjects;
+  std::map<std::pair<const Document*, ComponentPath>, ComponentObject*> componentObjects;
+  Pool<FaceObject> faces;
 
   // The commands and the add-ins.
   std::deque<CommandManager> managers;
@@ -734,9 +1044,34 @@ class HostState {
     return raw;
   }
   PartObject* NewPart();
+  // A new document of that kind, which becomes the active one.
+  DocumentObject* NewDocument(DocumentKind kind, const Sheet& sheet = {});
+  DocumentObject* ObjectOf(const Document& document);
+  BodyObject* BodyView(Document& document, Body& body, size_t index);
+  FaceObject* Face(const Document& document, const Body& body, size_t bodyIndex, size_t face);
+  ConfigurationObject* Configuration(const Document& document);
+  ComponentObject* ComponentView(const Document& assembly, const ComponentPath& path);
+  // A new enumerator over the bodies of `part` (null: none) of the
+  // HostBodyKind `kind`, into `enumerator`; finishes the call.
+  HRESULT ListBodies(CallScope& call, Document* part, LONG kind, bool visibleOnly, const std::string& owner,
+                     IHostBodyEnumerator** enumerator);
+  // The host's own document given as `role` by a caller of Host; throws
+  // std::invalid_argument for any other.
+  Document& Find(const Document& document, const char* role);
+  Document& FindPart(const Document& document);
   DocumentObject* Active();
-  SegmentObject* Segment(const Document& document, size_t sketch, size_t line);
+  SegmentObject* Segment(const Document& document, size_t sketch, EntityKind kind, size_t index);
 };
+
+// The view `cache` holds for `key`, made by `make` the first time.
+template <class T, class Key, class MakeNew>
+T* Cached(std::map<Key, T*>& cache, const Key& key, MakeNew&& make) {
+  auto found = cache.find(key);
+  if (found != cache.end()) return found->second;
+  T* object = make();
+  cache.emplace(key, object);
+  return object;
+}
 
 // A pointer handed out as interface I: one outside reference more.
 template <class I, class T>
@@ -745,18 +1080,15 @@ I* HandOut(T* object) {
   return static_cast<I*>(object);
 }
 
-// COM methods answer E_OUTOFMEMORY rather than let an exception through.
-template <class F>
-HRESULT Guarded(F&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
-}
-
 std::wstring FromBstr(BSTR text);
+// A new BSTR of the UTF-8 text into `out`: S_OK or E_OUTOFMEMORY.
+HRESULT GiveText(const std::string& utf8, BSTR* out);
+// Throw std::invalid_argument for what a modeller would refuse.
+void CheckMaterial(const Material& material);
+// The name a body of `part` gets when sewn: "Body" and the first number
+// from the body count on that no other body of the part is named.
+std::string NewBodyName(const Document& part);
+// The shortest text that reads back as `value` ("0.5", "1e-08").
+std::string NumberText(double value);
 
 }  // namespace stand_in

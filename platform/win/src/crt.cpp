@@ -48,8 +48,7 @@ void InvalidParameter(const wchar_t* expression, const wchar_t* function) {
     handler(expression, function, nullptr, 0, 0);
     return;
   }
-  std::fprintf(stderr, "Invalid parameter passed to %s (%s): the process ends\n",
-               stand_in::ToUtf8(function).c_str(), stand_in::ToUtf8(expression).c_str());
+  std::fprintf(stderr, "Invalid parameter passed to %ls (%ls): the process ends\n", function, expression);
   std::fflush(stderr);
   std::abort();
 }
@@ -126,17 +125,34 @@ void __cdecl _wsplitpath(const wchar_t* path, wchar_t* drive, wchar_t* dir, wcha
                 ext ? _MAX_EXT : 0);
 }
 
+namespace {
+
+// The native path of a CRT file name; "" with errno set when it has none.
+std::string CrtNativePath(const wchar_t* path) noexcept {
+  try {
+    const std::wstring text(path);
+    if (text.size() >= MAX_PATH && text.compare(0, 4, L"\\\\?\\") != 0) {
+      errno = ENOENT;
+      return std::string();
+    }
+    std::string native = stand_in::NativePath(text);
+    if (native.empty()) errno = ENOENT;
+    return native;
+  } catch (...) {
+    errno = ENOMEM;
+    return std::string();
+  }
+}
+
+}  // namespace
+
 int __cdecl _wunlink(const wchar_t* path) {
   if (!path) {
     errno = EINVAL;
     return -1;
   }
-  const std::wstring text(path);
-  if (text.size() >= MAX_PATH && text.compare(0, 4, L"\\\\?\\") != 0) {
-    errno = ENOENT;
-    return -1;
-  }
-  const std::string native = stand_in::NativePath(text);
+  const std::string native = CrtNativePath(path);
+  if (native.empty()) return -1;
   // Windows deletes neither a read-only file nor a directory, whatever the
   // rights on the folder would allow here.
   struct stat st;

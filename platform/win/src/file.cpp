@@ -5,6 +5,7 @@
 // Handles count up and are never given out twice.
 #include <windows.h>
 
+#include "stand_in/no_throw.h"
 #include "stand_in/paths.h"
 
 #include <fcntl.h>
@@ -134,9 +135,11 @@ constexpr DWORD kAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | 
 }  // namespace
 }  // namespace stand_in
 
-HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD flags, HANDLE templateFile) {
-  using namespace stand_in;
+namespace stand_in {
+namespace {
+
+HANDLE CreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                  DWORD flags, HANDLE templateFile) {
   if ((access & ~DWORD(GENERIC_READ | GENERIC_WRITE)) ||
       (share & ~DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) || (flags & ~kAttributes) ||
       disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING || templateFile ||
@@ -225,6 +228,16 @@ HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_AT
   return reinterpret_cast<HANDLE>(handle);
 }
 
+}  // namespace
+}  // namespace stand_in
+
+HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile) {
+  return stand_in::Win32NoThrow(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, [&] {
+    return stand_in::CreateFile(path, access, share, security, disposition, flags, templateFile);
+  });
+}
+
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, DWORD* read, LPOVERLAPPED overlapped) {
   using namespace stand_in;
   if (read) *read = 0;
@@ -289,59 +302,73 @@ BOOL WINAPI CloseHandle(HANDLE object) {
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR path) {
-  using namespace stand_in;
-  const std::string native = Native(path);
-  if (native.empty()) return FALSE;
-  Files& files = State();
-  std::lock_guard<std::mutex> lock(files.mutex);
-  struct stat st;
-  if (::lstat(native.c_str(), &st) != 0) {
-    SetLastError(FromErrno(errno, native));
-    return FALSE;
-  }
-  if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && ReadOnly(st))) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (!files.DeleteShared(st)) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return FALSE;
-  }
-  if (::unlink(native.c_str()) != 0) {
-    SetLastError(FromErrno(errno, native));
-    return FALSE;
-  }
-  return TRUE;
+  return stand_in::Win32NoThrow<BOOL>(FALSE, ERROR_ACCESS_DENIED, [&]() -> BOOL {
+    using namespace stand_in;
+    const std::string native = Native(path);
+    if (native.empty()) return FALSE;
+    Files& files = State();
+    std::lock_guard<std::mutex> lock(files.mutex);
+    struct stat st;
+    if (::lstat(native.c_str(), &st) != 0) {
+      SetLastError(FromErrno(errno, native));
+      return FALSE;
+    }
+    if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && ReadOnly(st))) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    if (!files.DeleteShared(st)) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return FALSE;
+    }
+    if (::unlink(native.c_str()) != 0) {
+      SetLastError(FromErrno(errno, native));
+      return FALSE;
+    }
+    return TRUE;
+  });
 }
 
+namespace stand_in {
+namespace {
+
+// The native path of `path` and what it names; false with the last error
+// set when there is nothing there.
+bool Examine(LPCWSTR path, std::string& native, struct stat& st) {
+  native = Native(path);
+  if (native.empty()) return false;
+  if (::stat(native.c_str(), &st) == 0) return true;
+  SetLastError(FromErrno(errno, native));
+  return false;
+}
+
+}  // namespace
+}  // namespace stand_in
+
 DWORD WINAPI GetFileAttributesW(LPCWSTR path) {
-  using namespace stand_in;
-  const std::string native = Native(path);
-  if (native.empty()) return INVALID_FILE_ATTRIBUTES;
-  struct stat st;
-  if (::stat(native.c_str(), &st) != 0) {
-    SetLastError(FromErrno(errno, native));
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  if (ReadOnly(st)) attributes |= FILE_ATTRIBUTE_READONLY;
-  return attributes;
+  return stand_in::Win32NoThrow<DWORD>(INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED, [&]() -> DWORD {
+    using namespace stand_in;
+    std::string native;
+    struct stat st;
+    if (!Examine(path, native, st)) return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (ReadOnly(st)) attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes;
+  });
 }
 
 BOOL WINAPI SetFileAttributesW(LPCWSTR path, DWORD attributes) {
-  using namespace stand_in;
-  const std::string native = Native(path);
-  if (native.empty()) return FALSE;
-  struct stat st;
-  if (::stat(native.c_str(), &st) != 0) {
-    SetLastError(FromErrno(errno, native));
-    return FALSE;
-  }
-  mode_t mode = st.st_mode & 07777;
-  mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
-  if (::chmod(native.c_str(), mode) != 0) {
-    SetLastError(FromErrno(errno, native));
-    return FALSE;
-  }
-  return TRUE;
+  return stand_in::Win32NoThrow<BOOL>(FALSE, ERROR_ACCESS_DENIED, [&]() -> BOOL {
+    using namespace stand_in;
+    std::string native;
+    struct stat st;
+    if (!Examine(path, native, st)) return FALSE;
+    mode_t mode = st.st_mode & 07777;
+    mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
+    if (::chmod(native.c_str(), mode) != 0) {
+      SetLastError(FromErrno(errno, native));
+      return FALSE;
+    }
+    return TRUE;
+  });
 }

@@ -1,6 +1,7 @@
 // FindFirstFileW and friends over the real file system.
 #include <windows.h>
 
+#include "stand_in/no_throw.h"
 #include "stand_in/paths.h"
 #include "stand_in/text.h"
 
@@ -8,6 +9,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <memory>
 #include <cwctype>
 #include <set>
 #include <string>
@@ -103,18 +106,14 @@ bool FoldedLess(const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
                                       [](wchar_t x, wchar_t y) { return Fold(x) < Fold(y); });
 }
 
-}  // namespace
-
-HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
-  if (!pattern || !data) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
+// The matching names of the folder, sorted; null with the last error set
+// when there are none.
+std::unique_ptr<Search> Find(LPCWSTR pattern) {
   const std::wstring text(pattern);
   // Only the long-path prefix lifts the limit of MAX_PATH - 1 characters.
   if (text.size() >= MAX_PATH && text.compare(0, 4, L"\\\\?\\") != 0) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return INVALID_HANDLE_VALUE;
+    return nullptr;
   }
   size_t cut = text.find_last_of(L"\\/");
   cut = cut == std::wstring::npos ? (text.size() >= 2 && text[1] == L':' ? 2 : 0) : cut + 1;
@@ -122,29 +121,41 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
   const std::wstring namePattern = text.substr(cut);
   const std::string folder = folderText.empty() ? std::string(".") : stand_in::NativePath(folderText);
 
-  DIR* dir = ::opendir(folder.c_str());
+  auto search = std::make_unique<Search>();
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
   if (!dir) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
+    SetLastError(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_PATH_NOT_FOUND);
+    return nullptr;
   }
-  auto* search = new Search;
-  while (const dirent* e = ::readdir(dir)) {
+  while (const dirent* e = ::readdir(dir.get())) {
     const std::wstring name = stand_in::FromUtf8(e->d_name);
     WIN32_FIND_DATAW entry;
     if (IsWindowsName(e->d_name, name) && Matches(namePattern, name) && Entry(folder, name, &entry))
       search->entries.push_back(entry);
   }
-  ::closedir(dir);
   if (search->entries.empty()) {
-    delete search;
     SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
+    return nullptr;
   }
   std::sort(search->entries.begin(), search->entries.end(), FoldedLess);
-  *data = search->entries[0];
   search->next = 1;
-  Searches().insert(search);
   return search;
+}
+
+}  // namespace
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+  if (!pattern || !data) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  return stand_in::Win32NoThrow<HANDLE>(INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND, [&]() -> HANDLE {
+    std::unique_ptr<Search> search = Find(pattern);
+    if (!search) return INVALID_HANDLE_VALUE;
+    Searches().insert(search.get());
+    *data = search->entries[0];
+    return search.release();
+  });
 }
 
 BOOL WINAPI FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW data) {

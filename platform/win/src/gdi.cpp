@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "stand_in/module.h"
+#include "stand_in/no_throw.h"
 #include "stand_in/text.h"
 
 #include <algorithm>
@@ -88,8 +89,10 @@ HANDLE Refuse(HINSTANCE instance, LPCWSTR name, const std::string& what, DWORD e
 }  // namespace
 }  // namespace stand_in
 
-HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT flags) {
-  using stand_in::Refuse;
+namespace stand_in {
+namespace {
+
+HANDLE LoadImage(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT flags) {
   if (type != IMAGE_BITMAP) return Refuse(instance, name, "only bitmaps can be loaded", ERROR_NOT_SUPPORTED);
   if (flags & LR_LOADFROMFILE) return Refuse(instance, name, "loading from a file is not supported", ERROR_NOT_SUPPORTED);
   if (!(flags & LR_CREATEDIBSECTION))
@@ -105,7 +108,7 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, in
   const uint64_t size = SizeofResource(instance, found);
   if (!data) return nullptr;
   if (size < sizeof(BITMAPINFOHEADER)) return Refuse(instance, name, "too short for its header", ERROR_BAD_FORMAT);
-  const uint32_t headerSize = stand_in::Dword(data);
+  const uint32_t headerSize = Dword(data);
   if (headerSize != 40 && headerSize != 108 && headerSize != 124)
     return Refuse(instance, name, "header of " + std::to_string(headerSize) + " bytes is not supported",
                   ERROR_BAD_FORMAT);
@@ -140,26 +143,29 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, in
                   std::to_string(stride * height) + " bytes of pixels needed, " + std::to_string(size - tableEnd) +
                       " present",
                   ERROR_BAD_FORMAT);
-  try {
-    stand_in::Bitmap bitmap;
-    bitmap.header = header;
-    bitmap.header.biSize = sizeof(BITMAPINFOHEADER);
-    bitmap.header.biSizeImage = static_cast<DWORD>(stride * height);
-    bitmap.stride = static_cast<LONG>(stride);
-    if (bpp <= 8) {
-      bitmap.colors.resize(colors);
-      std::memcpy(bitmap.colors.data(), data + headerSize, colors * 4);
-    }
-    bitmap.bits.assign(data + tableEnd, data + tableEnd + stride * height);
-    stand_in::Gdi& gdi = stand_in::State();
-    std::lock_guard<std::mutex> lock(gdi.mutex);
-    const uintptr_t handle = gdi.NewHandle();
-    gdi.bitmaps[handle] = std::move(bitmap);
-    return reinterpret_cast<HANDLE>(handle);
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
+  Bitmap bitmap;
+  bitmap.header = header;
+  bitmap.header.biSize = sizeof(BITMAPINFOHEADER);
+  bitmap.header.biSizeImage = static_cast<DWORD>(stride * height);
+  bitmap.stride = static_cast<LONG>(stride);
+  if (bpp <= 8) {
+    bitmap.colors.resize(colors);
+    std::memcpy(bitmap.colors.data(), data + headerSize, colors * 4);
   }
+  bitmap.bits.assign(data + tableEnd, data + tableEnd + stride * height);
+  Gdi& gdi = State();
+  std::lock_guard<std::mutex> lock(gdi.mutex);
+  const uintptr_t handle = gdi.NewHandle();
+  gdi.bitmaps[handle] = std::move(bitmap);
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
+}  // namespace stand_in
+
+HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT flags) {
+  return stand_in::Win32NoThrow<HANDLE>(nullptr, ERROR_BAD_FORMAT,
+                                        [&] { return stand_in::LoadImage(instance, name, type, cx, cy, flags); });
 }
 
 int WINAPI GetObjectW(HANDLE object, int size, LPVOID out) {
@@ -200,12 +206,14 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 }
 
 HDC WINAPI CreateCompatibleDC(HDC) {
-  stand_in::Gdi& gdi = stand_in::State();
-  std::lock_guard<std::mutex> lock(gdi.mutex);
-  const uintptr_t stock = gdi.Stock();
-  const uintptr_t handle = gdi.NewHandle();
-  gdi.dcs[handle].selected = reinterpret_cast<HGDIOBJ>(stock);
-  return reinterpret_cast<HDC>(handle);
+  return stand_in::Win32NoThrow<HDC>(nullptr, ERROR_INVALID_HANDLE, [] {
+    stand_in::Gdi& gdi = stand_in::State();
+    std::lock_guard<std::mutex> lock(gdi.mutex);
+    const uintptr_t stock = gdi.Stock();
+    const uintptr_t handle = gdi.NewHandle();
+    gdi.dcs[handle].selected = reinterpret_cast<HGDIOBJ>(stock);
+    return reinterpret_cast<HDC>(handle);
+  });
 }
 
 BOOL WINAPI DeleteDC(HDC dc) {

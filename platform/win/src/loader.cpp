@@ -128,10 +128,15 @@ bool CallEntry(HMODULE module, EntryPoint entry, DWORD reason, const std::string
   return false;
 }
 
-// The machine's loader says why in text only.
+// The machine's loader says why in text only. Out of memory it says so
+// ("cannot allocate ...", "cannot create shared object descriptor"), or it
+// cannot even say why it could not open a file that it found.
 DWORD ErrorOfDlopen(const std::string& text) {
-  if (text.find("undefined symbol") != std::string::npos) return ERROR_PROC_NOT_FOUND;
-  if (text.find("cannot open shared object file") != std::string::npos) return ERROR_MOD_NOT_FOUND;
+  const auto has = [&text](const char* part) { return text.find(part) != std::string::npos; };
+  if (has("undefined symbol")) return ERROR_PROC_NOT_FOUND;
+  if (has("allocate") || has("cannot create shared object descriptor")) return ERROR_NOT_ENOUGH_MEMORY;
+  if (has("cannot open shared object file"))
+    return has("cannot open shared object file: ") ? ERROR_MOD_NOT_FOUND : ERROR_NOT_ENOUGH_MEMORY;
   return ERROR_BAD_EXE_FORMAT;
 }
 
@@ -203,6 +208,12 @@ HMODULE Load(LPCWSTR given) {
     }
   }
 
+  // The table's entry is made before the module is mapped, so that running
+  // out of memory never leaves a module mapped that the table does not know.
+  std::map<HMODULE, Module> spare;
+  auto slot = spare.extract(spare.emplace(nullptr, Module{}).first);
+  slot.mapped().path = native;
+
   bool mappedBefore = false;
   if (void* already = dlopen(native.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
     mappedBefore = true;
@@ -231,11 +242,11 @@ HMODULE Load(LPCWSTR given) {
     ++it->second.count;
     return module;
   }
-  Module& entry = Table()[module];
-  entry.handle = handle;
-  entry.count = 1;
-  entry.path = native;
-  entry.mappedBefore = mappedBefore;
+  slot.key() = module;
+  slot.mapped().handle = handle;
+  slot.mapped().count = 1;
+  slot.mapped().mappedBefore = mappedBefore;
+  Table().insert(std::move(slot));  // a ready node: nothing to allocate
   Released().erase(module);
 
   auto main = reinterpret_cast<EntryPoint>(OwnSymbol(handle, module, "DllMain"));
@@ -243,8 +254,8 @@ HMODULE Load(LPCWSTR given) {
     // Windows calls the entry again to detach before it unloads the module.
     CallEntry(module, main, DLL_PROCESS_DETACH, native);
     Table().erase(module);
-    if (!mappedBefore) Released().insert(module);
     dlclose(handle);
+    if (!mappedBefore) Released().insert(module);
     SetLastError(ERROR_DLL_INIT_FAILED);
     return nullptr;
   }
@@ -275,12 +286,22 @@ bool FreeRunnableModule(HMODULE module) {
       SetLastError(ERROR_INVALID_HANDLE);
       return false;
     }
-    if (--it->second.count > 0) return true;
-    Module gone = it->second;
-    auto main = reinterpret_cast<EntryPoint>(OwnSymbol(gone.handle, module, "DllMain"));
-    if (main) CallEntry(module, main, DLL_PROCESS_DETACH, gone.path);
-    Table().erase(module);
-    if (!gone.mappedBefore) Released().insert(module);
+    if (it->second.count > 1) {
+      --it->second.count;
+      return true;
+    }
+    // The last free. Its one step that allocates goes first, so that running
+    // out of memory leaves the module loaded as it was.
+    if (!it->second.mappedBefore) Released().insert(module);
+    it->second.count = 0;
+    auto main = reinterpret_cast<EntryPoint>(OwnSymbol(it->second.handle, module, "DllMain"));
+    if (main) CallEntry(module, main, DLL_PROCESS_DETACH, it->second.path);
+    // The entry leaves the table before the module is unmapped; its DllMain
+    // may have changed the table.
+    it = Table().find(module);
+    if (it == Table().end()) return true;
+    Module gone = std::move(it->second);
+    Table().erase(it);
     if (dlclose(gone.handle) != 0) {
       const char* text = dlerror();
       std::fprintf(stderr, "tessaly: module %s not unloaded: %s\n", gone.path.c_str(), text ? text : "");

@@ -7,22 +7,24 @@
 
 #include "loader.h"
 #include "stand_in/module.h"
+#include "stand_in/no_throw.h"
 #include "stand_in/paths.h"
 #include "stand_in/text.h"
 
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace stand_in {
@@ -50,27 +52,38 @@ std::string ExecutablePath() {
   return error ? std::string() : path.string();
 }
 
-// Every module mapped now, the executable first.
+// Every module mapped now, the executable first. Running out of memory
+// throws std::bad_alloc, once the machine's loader has let go of the lock
+// that it holds around the walk.
 std::vector<Loaded> LoadedModules() {
-  std::vector<Loaded> out;
+  struct Walk {
+    std::vector<Loaded> list;
+    bool failed = false;
+  } walk;
   dl_iterate_phdr(
       [](dl_phdr_info* info, size_t, void* data) -> int {
-        auto& list = *static_cast<std::vector<Loaded>*>(data);
-        Loaded loaded;
-        loaded.module = reinterpret_cast<HMODULE>(BaseOf(info));
-        if (list.empty()) {
-          loaded.path = ExecutablePath();
-        } else {
-          if (!info->dlpi_name || !info->dlpi_name[0]) return 0;  // the kernel's own object
-          std::error_code error;
-          std::filesystem::path path = std::filesystem::absolute(info->dlpi_name, error);
-          loaded.path = error ? std::string(info->dlpi_name) : path.lexically_normal().string();
+        Walk& walk = *static_cast<Walk*>(data);
+        try {
+          Loaded loaded;
+          loaded.module = reinterpret_cast<HMODULE>(BaseOf(info));
+          if (walk.list.empty()) {
+            loaded.path = ExecutablePath();
+          } else {
+            if (!info->dlpi_name || !info->dlpi_name[0]) return 0;  // the kernel's own object
+            std::error_code error;
+            std::filesystem::path path = std::filesystem::absolute(info->dlpi_name, error);
+            loaded.path = error ? std::string(info->dlpi_name) : path.lexically_normal().string();
+          }
+          walk.list.push_back(std::move(loaded));
+          return 0;
+        } catch (...) {
+          walk.failed = true;
+          return 1;
         }
-        list.push_back(loaded);
-        return 0;
       },
-      &out);
-  return out;
+      &walk);
+  if (walk.failed) throw std::bad_alloc();
+  return std::move(walk.list);
 }
 
 std::wstring Upper(std::wstring text) {
@@ -96,35 +109,6 @@ std::map<uintptr_t, DataFile>& DataFiles() {
 
 bool IsDataFileHandle(HMODULE module) { return (reinterpret_cast<uintptr_t>(module) & 3) != 0; }
 
-// Reads the whole file; sets the last error as opening it on Windows would.
-bool ReadFile(const std::string& path, std::vector<unsigned char>& out) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
-    const std::string parent = std::filesystem::path(path).parent_path().string();
-    struct stat dir;
-    const bool parentOk = parent.empty() || (stat(parent.c_str(), &dir) == 0 && S_ISDIR(dir.st_mode));
-    SetLastError(parentOk ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-    return false;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  // In one read: a module is megabytes, and byte-wise reading cost seconds.
-  out.resize(static_cast<size_t>(info.st_size));
-  in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
-  out.resize(static_cast<size_t>(in.gcount()));
-  if (in.bad()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  return true;
-}
 
 // Where Windows would look for a bare module name: beside the executable,
 // then the working directory.
@@ -141,6 +125,44 @@ std::string Locate(const std::wstring& given) {
 }
 
 }  // namespace
+
+bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& out) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    const std::string parent = std::filesystem::path(path).parent_path().string();
+    struct stat dir;
+    const bool parentOk = parent.empty() || (stat(parent.c_str(), &dir) == 0 && S_ISDIR(dir.st_mode));
+    SetLastError(parentOk ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  // In one read: a module is megabytes, and byte-wise reading cost seconds.
+  out.resize(static_cast<size_t>(info.st_size));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOMEM) throw std::bad_alloc();
+  if (fd < 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  out.resize(done);
+  return true;
+}
 
 HMODULE ModuleOf(const void* address) {
   Dl_info info;
@@ -217,53 +239,57 @@ bool ElfResourceSection(const unsigned char* file, size_t size, size_t& offset, 
 }  // namespace stand_in
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
-  std::vector<stand_in::Loaded> modules = stand_in::LoadedModules();
-  if (!name) {
-    if (modules.empty()) {
-      SetLastError(ERROR_MOD_NOT_FOUND);
-      return nullptr;
+  return stand_in::Win32NoThrow<HMODULE>(nullptr, ERROR_MOD_NOT_FOUND, [&]() -> HMODULE {
+    std::vector<stand_in::Loaded> modules = stand_in::LoadedModules();
+    if (!name) {
+      if (modules.empty()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+      }
+      return modules.front().module;
     }
-    return modules.front().module;
-  }
-  std::wstring wanted = name;
-  for (wchar_t& c : wanted)
-    if (c == L'/') c = L'\\';
-  const size_t slash = wanted.rfind(L'\\');
-  const bool wholePath = slash != std::wstring::npos;
-  const std::wstring last = wholePath ? wanted.substr(slash + 1) : wanted;
-  if (last.find(L'.') == std::wstring::npos) wanted += L".dll";
-  else if (!last.empty() && last.back() == L'.') wanted.pop_back();
-  wanted = stand_in::Upper(wanted);
-  for (const stand_in::Loaded& loaded : modules) {
-    std::wstring path = stand_in::Upper(stand_in::WindowsPath(loaded.path));
-    if (!wholePath) path = path.substr(path.rfind(L'\\') + 1);
-    if (path == wanted) return loaded.module;
-  }
-  SetLastError(ERROR_MOD_NOT_FOUND);
-  return nullptr;
+    std::wstring wanted = name;
+    for (wchar_t& c : wanted)
+      if (c == L'/') c = L'\\';
+    const size_t slash = wanted.rfind(L'\\');
+    const bool wholePath = slash != std::wstring::npos;
+    const std::wstring last = wholePath ? wanted.substr(slash + 1) : wanted;
+    if (last.find(L'.') == std::wstring::npos) wanted += L".dll";
+    else if (!last.empty() && last.back() == L'.') wanted.pop_back();
+    wanted = stand_in::Upper(wanted);
+    for (const stand_in::Loaded& loaded : modules) {
+      std::wstring path = stand_in::Upper(stand_in::WindowsPath(loaded.path));
+      if (!wholePath) path = path.substr(path.rfind(L'\\') + 1);
+      if (path == wanted) return loaded.module;
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  });
 }
 
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-  if (!module) module = stand_in::ExecutableModule();
-  std::string native;
-  if (!stand_in::IsDataFileHandle(module)) native = stand_in::ModulePath(module);
-  if (native.empty()) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
-  }
-  if (!buffer || size == 0) {
+  return stand_in::Win32NoThrow<DWORD>(0, ERROR_MOD_NOT_FOUND, [&]() -> DWORD {
+    if (!module) module = stand_in::ExecutableModule();
+    std::string native;
+    if (!stand_in::IsDataFileHandle(module)) native = stand_in::ModulePath(module);
+    if (native.empty()) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return 0;
+    }
+    if (!buffer || size == 0) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    const std::wstring path = stand_in::WindowsPath(native);
+    if (path.size() < size) {
+      std::wmemcpy(buffer, path.c_str(), path.size() + 1);
+      return static_cast<DWORD>(path.size());
+    }
+    std::wmemcpy(buffer, path.c_str(), size - 1);
+    buffer[size - 1] = 0;
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  const std::wstring path = stand_in::WindowsPath(native);
-  if (path.size() < size) {
-    std::wmemcpy(buffer, path.c_str(), path.size() + 1);
-    return static_cast<DWORD>(path.size());
-  }
-  std::wmemcpy(buffer, path.c_str(), size - 1);
-  buffer[size - 1] = 0;
-  SetLastError(ERROR_INSUFFICIENT_BUFFER);
-  return size;
+    return size;
+  });
 }
 
 HMODULE WINAPI LoadLibraryExW(LPCWSTR path, HANDLE reserved, DWORD flags) {
@@ -281,7 +307,7 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR path, HANDLE reserved, DWORD flags) {
   try {
     const std::string native = stand_in::Locate(path);
     std::vector<unsigned char> file;
-    if (!stand_in::ReadFile(native, file)) return nullptr;
+    if (!stand_in::ReadWholeFile(native, file)) return nullptr;
     size_t offset = 0, length = 0;
     std::string error;
     if (!stand_in::ElfResourceSection(file.data(), file.size(), offset, length, error)) {

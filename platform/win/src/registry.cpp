@@ -6,10 +6,8 @@
 #include "stand_in/registry.h"
 #include "stand_in/text.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,8 +51,6 @@ State& S() {
   return *state;
 }
 
-void Report(const std::string& text) { std::fprintf(stderr, "registry: %s\n", text.c_str()); }
-
 void DropHeld(State& s) {
   if (s.held_fd >= 0) ::close(s.held_fd);
   s.held_fd = -1;
@@ -64,26 +60,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
          a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-std::string DirName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool MakeDirs(const std::string& dir) {
-  struct stat st;
-  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  const std::string parent = DirName(dir);
-  if (parent != dir && !MakeDirs(parent)) return false;
-  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 // Brings the cache up to date with the file. Called with the mutex held at
@@ -122,18 +98,11 @@ LSTATUS Refresh(State& s) {
     return ERROR_CANTREAD;
   }
   std::string text;
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Report("cannot read the registry file " + path + ": " + std::strerror(errno));
-      ::close(fd);
-      s.loaded = false;
-      return ERROR_CANTREAD;
-    }
-    text.append(buf, static_cast<size_t>(n));
+  if (!ReadAll(fd, &text)) {
+    Report("cannot read the registry file " + path + ": " + std::strerror(errno));
+    ::close(fd);
+    s.loaded = false;
+    return ERROR_CANTREAD;
   }
   DropHeld(s);
   s.held_fd = fd;
@@ -142,7 +111,7 @@ LSTATUS Refresh(State& s) {
   Tree fresh;
   std::string error;
   if (!Parse(text, path, fresh, &error)) {
-    if (error != s.last_error) Report(error + " (the registry is not used or written until the file is mended)");
+    if (error != s.last_error) Report(DamageReport(error));
     s.last_error = error;
     s.damaged = true;
     s.tree.Clear();
@@ -154,91 +123,19 @@ LSTATUS Refresh(State& s) {
   return ERROR_SUCCESS;
 }
 
-// Keeps writers of every process apart for one change.
-class WriteLock {
- public:
-  explicit WriteLock(const std::string& path) {
-    if (!MakeDirs(DirName(path))) {
-      Report("cannot make the folder of the registry file " + path + ": " + std::strerror(errno));
-      return;
-    }
-    const std::string lock = path + ".lock";
-    fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
-      Report("cannot open the registry lock " + lock + ": " + std::strerror(errno));
-      return;
-    }
-    while (::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        Report("cannot lock " + lock + ": " + std::strerror(errno));
-        ::close(fd_);
-        fd_ = -1;
-        return;
-      }
-    }
-  }
-  ~WriteLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  WriteLock(const WriteLock&) = delete;
-  WriteLock& operator=(const WriteLock&) = delete;
-  bool ok() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
-
-// Temporary files of writers that died before their rename. Only called
-// under the write lock, when no live writer can own one.
-void RemoveStaleTemporaries(const std::string& path) {
-  const std::string dir = DirName(path), prefix = BaseName(path) + ".tmp-";
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return;
-  while (struct dirent* e = ::readdir(d)) {
-    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) ::unlink((dir + "/" + e->d_name).c_str());
-  }
-  ::closedir(d);
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes the whole tree: a temporary file, flushed, renamed over the file.
+// Writes the whole tree (registry_file.cpp says how).
 LSTATUS Save(State& s) {
-  RemoveStaleTemporaries(s.path);
-  const std::string text = Serialize(s.tree);
-  std::string temp = s.path + ".tmp-XXXXXX";
-  const int fd = ::mkostemp(&temp[0], O_CLOEXEC);
-  bool ok = fd >= 0 && WriteAll(fd, text) && ::fsync(fd) == 0 && ::rename(temp.c_str(), s.path.c_str()) == 0;
-  if (ok) {
-    const int dir = ::open(DirName(s.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
-    ok = ::fstat(fd, &s.held) == 0;
-  }
-  if (!ok) {
-    Report("cannot write the registry file " + s.path + ": " + std::strerror(errno));
-    if (fd >= 0) {
-      ::close(fd);
-      ::unlink(temp.c_str());
-    }
+  std::string error;
+  struct stat st;
+  const int fd = WriteFile(s.path, Serialize(s.tree), &st, &error);
+  if (fd < 0) {
+    Report(error);
     s.loaded = false;  // the next call reads back what the file holds
     return ERROR_CANTWRITE;
   }
   DropHeld(s);
   s.held_fd = fd;
+  s.held = st;
   return ERROR_SUCCESS;
 }
 
@@ -394,6 +291,8 @@ LSTATUS Guarded(F body) {
 
 }  // namespace
 
+void Report(const std::string& text) { std::fprintf(stderr, "registry: %s\n", text.c_str()); }
+
 std::string FilePath() {
   const char* env = std::getenv("TESSALY_REGISTRY");
   if (env && *env) return env;
@@ -488,9 +387,9 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
 
 LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD, DWORD type, const BYTE* data, DWORD size) {
   if (!data && size) return ERROR_NOACCESS;
-  const std::wstring name = value_name ? value_name : L"";
-  if (name.size() > kMaxValueNameChars || !ValidChars(name.c_str())) return ERROR_INVALID_PARAMETER;
   return Guarded([&](State& s) -> LSTATUS {
+    const std::wstring name = value_name ? value_name : L"";
+    if (name.size() > kMaxValueNameChars || !ValidChars(name.c_str())) return ERROR_INVALID_PARAMETER;
     std::vector<uint8_t> stored;
     if (IsStringType(type)) {
       // Whole wide characters only: a byte count in 16-bit units means the

@@ -1,12 +1,21 @@
-// The registry file's text form: writing it, and reading it back with a clear
-// error for every damage.
+// The registry file: its text form, written and read back with a clear error
+// for every damage, and the file itself, locked and replaced whole.
 #include "registry_store.h"
 
 #include "stand_in/registry.h"
 #include "stand_in/text.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 namespace stand_in {
 namespace registry {
@@ -426,6 +435,201 @@ bool ParseText(const std::string& text, const std::string& file_name, std::strin
     if (error) *error = file_name + ": out of memory";
     return false;
   }
+}
+
+// --- The file ------------------------------------------------------------------
+
+namespace {
+
+std::string DirName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool MakeDirs(const std::string& dir) {
+  struct stat st;
+  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  const std::string parent = DirName(dir);
+  if (parent != dir && !MakeDirs(parent)) return false;
+  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// Temporary files of writers that died before their rename. Only called
+// under the write lock, when no live writer can own one.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string dir = DirName(path), prefix = BaseName(path) + ".tmp-";
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  while (struct dirent* e = ::readdir(d)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) ::unlink((dir + "/" + e->d_name).c_str());
+  }
+  ::closedir(d);
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The replacement takes the place of `old` as others see it: its group and
+// mode, and its owner when this process may give files away (otherwise the
+// writer becomes the owner, and the mode and group keep it shared). A group
+// the writer is no member of gives way to the writer's own.
+bool KeepAttributes(int fd, const struct stat& old) {
+  if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0 &&
+      errno != EPERM)
+    return false;
+  return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
+
+}  // namespace
+
+bool ReadAll(int fd, std::string* text) {
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    text->append(buf, static_cast<size_t>(n));
+  }
+}
+
+std::string DamageReport(const std::string& parse_error) {
+  return parse_error + " (the registry is not used or written until the file is mended)";
+}
+
+bool CheckFile(std::string* error) {
+  try {
+    const std::string path = FilePath();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) return true;  // an empty registry
+    std::string text;
+    const bool read = fd >= 0 && ReadAll(fd, &text);
+    const int cause = errno;
+    if (fd >= 0) ::close(fd);
+    if (!read) {
+      *error = "cannot read the registry file " + path + ": " + std::strerror(cause);
+      return false;
+    }
+    if (ParseText(text, path, nullptr, error)) return true;
+    *error = DamageReport(*error);
+    return false;
+  } catch (const std::bad_alloc&) {
+    *error = "out of memory while reading the registry file";
+    return false;
+  }
+}
+
+bool WriteTarget(const std::string& path, std::string* target, std::string* error) {
+  std::string at = path;
+  for (int links = 0;; ++links) {
+    struct stat st;
+    if (::lstat(at.c_str(), &st) != 0) {
+      if (errno == ENOENT) break;  // made by the write
+      *error = "cannot reach the registry file " + at + ": " + std::strerror(errno);
+      return false;
+    }
+    if (!S_ISLNK(st.st_mode)) break;
+    if (links == 40) {
+      *error = "the registry file " + path + ": " + std::strerror(ELOOP);
+      return false;
+    }
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(at.c_str(), link, sizeof link);
+    if (n < 0 || static_cast<size_t>(n) == sizeof link) {
+      *error = "cannot read the symbolic link " + at + ": " + std::strerror(n < 0 ? errno : ENAMETOOLONG);
+      return false;
+    }
+    const std::string to(link, static_cast<size_t>(n));
+    at = to[0] == '/' ? to : DirName(at) + "/" + to;
+  }
+  *target = at;
+  return true;
+}
+
+WriteLock::WriteLock(const std::string& path) {
+  std::string target, error;
+  if (!WriteTarget(path, &target, &error)) {
+    Report(error);
+    return;
+  }
+  if (!MakeDirs(DirName(target))) {
+    Report("cannot make the folder of the registry file " + target + ": " + std::strerror(errno));
+    return;
+  }
+  const std::string lock = target + ".lock";
+  fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    Report("cannot open the registry lock " + lock + ": " + std::strerror(errno));
+    return;
+  }
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      Report("cannot lock " + lock + ": " + std::strerror(errno));
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+}
+
+WriteLock::~WriteLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int WriteFile(const std::string& path, const std::string& text, struct stat* st, std::string* error) {
+  std::string target;
+  if (!WriteTarget(path, &target, error)) return -1;
+  const std::string named = target == path ? path : path + " (" + target + ")";
+  struct stat old;
+  const bool existed = ::stat(target.c_str(), &old) == 0;
+  // Renaming over a file needs only the folder's permission; the file's own
+  // says whether it may be changed.
+  if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    *error = "cannot write the registry file " + named + ": " + std::strerror(errno);
+    return -1;
+  }
+  RemoveStaleTemporaries(target);
+  std::string temp = target + ".tmp-XXXXXX";
+  const int fd = ::mkostemp(&temp[0], O_CLOEXEC);
+  bool ok = fd >= 0 && WriteAll(fd, text) && (!existed || KeepAttributes(fd, old)) && ::fsync(fd) == 0 &&
+            ::rename(temp.c_str(), target.c_str()) == 0;
+  if (ok) {
+    const int dir = ::open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+    ok = ::fstat(fd, st) == 0;
+  }
+  if (!ok) {
+    const int cause = errno;
+    if (fd >= 0) {
+      ::close(fd);
+      ::unlink(temp.c_str());
+    }
+    *error = "cannot write the registry file " + named + ": " + std::strerror(cause);
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace registry

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "stand_in/module.h"
+#include "stand_in/no_throw.h"
 #include "stand_in/text.h"
 
 #include <dlfcn.h>
@@ -87,21 +88,22 @@ bool ReadKey(const unsigned char* base, size_t& pos, size_t end, Key& key) {
   return true;
 }
 
-std::string BlobName(const Blob& blob) { return blob.name.empty() ? "(unknown module)" : blob.name; }
+const char* BlobName(const Blob& blob) { return blob.name.empty() ? "(unknown module)" : blob.name.c_str(); }
 
 bool Refuse(Blob& blob, size_t offset, const char* what) {
-  std::fprintf(stderr, "tessaly: resources of module %s refused: %s at offset 0x%zx\n", BlobName(blob).c_str(), what,
+  std::fprintf(stderr, "tessaly: resources of module %s refused: %s at offset 0x%zx\n", BlobName(blob), what,
                offset);
-  blob.entries.clear();
+  blob.parsed = true;
   blob.valid = false;
   return false;
 }
 
-// Parses the whole blob once; a damaged one gives no resource at all.
+// Parses the whole blob once; a damaged one gives no resource at all. The
+// entries join the blob only once all are read, so that running out of
+// memory part way leaves the blob to be read again.
 bool Parse(Blob& blob) {
   if (blob.parsed) return blob.valid;
-  blob.parsed = true;
-  blob.valid = true;
+  std::vector<Entry> entries;
   const unsigned char* base = blob.data;
   const size_t size = blob.size;
   size_t off = 0;
@@ -128,11 +130,14 @@ bool Parse(Blob& blob) {
     if (!empty) {
       entry.data = base + headerEnd;
       entry.size = static_cast<DWORD>(dataSize);
-      blob.entries.push_back(std::move(entry));
+      entries.push_back(std::move(entry));
     }
     const uint64_t next = (headerEnd + dataSize + 3) & ~uint64_t(3);
     off = next > size ? size : static_cast<size_t>(next);
   }
+  blob.entries.swap(entries);
+  blob.parsed = true;
+  blob.valid = true;
   return true;
 }
 
@@ -258,11 +263,14 @@ void UnregisterResources(const void* data) {
 }  // namespace stand_in
 
 HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
-  return stand_in::Find(module, type, name, true, 0);
+  return stand_in::Win32NoThrow<HRSRC>(nullptr, ERROR_RESOURCE_DATA_NOT_FOUND,
+                                       [&] { return stand_in::Find(module, type, name, true, 0); });
 }
 
 HRSRC WINAPI FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language) {
-  return stand_in::Find(module, type, name, language == MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), language);
+  return stand_in::Win32NoThrow<HRSRC>(nullptr, ERROR_RESOURCE_DATA_NOT_FOUND, [&] {
+    return stand_in::Find(module, type, name, language == MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), language);
+  });
 }
 
 HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource) {

@@ -1,6 +1,7 @@
 // The temporary folder and temporary file names.
 #include <windows.h>
 
+#include "stand_in/no_throw.h"
 #include "stand_in/paths.h"
 #include "stand_in/text.h"
 
@@ -8,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <memory>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -46,10 +49,11 @@ std::wstring Upper(const std::wstring& text) {
 // The names in `native` folder, upper case, so that a name is free only when
 // no file has it in any case, as on Windows.
 bool UpperNames(const std::string& native, std::set<std::wstring>* names) {
-  DIR* dir = ::opendir(native.c_str());
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.c_str()), ::closedir);
+  // A folder that could not be opened for want of memory is no missing one.
+  if (!dir && errno == ENOMEM) throw std::bad_alloc();
   if (!dir) return false;
-  while (const dirent* entry = ::readdir(dir)) names->insert(Upper(FromUtf8(entry->d_name)));
-  ::closedir(dir);
+  while (const dirent* entry = ::readdir(dir.get())) names->insert(Upper(FromUtf8(entry->d_name)));
   return true;
 }
 
@@ -57,18 +61,14 @@ bool UpperNames(const std::string& native, std::set<std::wstring>* names) {
 }  // namespace stand_in
 
 DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer) {
-  std::wstring folder;
-  try {
-    folder = stand_in::TempFolder();
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
-  if (folder.empty() || !stand_in::IsSeparator(folder.back())) folder += L'\\';
-  const DWORD length = static_cast<DWORD>(folder.size());
-  if (!buffer || size <= length) return length + 1;
-  std::wmemcpy(buffer, folder.c_str(), folder.size() + 1);
-  return length;
+  return stand_in::Win32NoThrow<DWORD>(0, ERROR_PATH_NOT_FOUND, [&]() -> DWORD {
+    std::wstring folder = stand_in::TempFolder();
+    if (folder.empty() || !stand_in::IsSeparator(folder.back())) folder += L'\\';
+    const DWORD length = static_cast<DWORD>(folder.size());
+    if (!buffer || size <= length) return length + 1;
+    std::wmemcpy(buffer, folder.c_str(), folder.size() + 1);
+    return length;
+  });
 }
 
 UINT WINAPI GetTempFileNameW(LPCWSTR dir, LPCWSTR prefix, UINT unique, LPWSTR name) {
@@ -76,7 +76,7 @@ UINT WINAPI GetTempFileNameW(LPCWSTR dir, LPCWSTR prefix, UINT unique, LPWSTR na
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  try {
+  return stand_in::Win32NoThrow<UINT>(0, ERROR_DIRECTORY, [&]() -> UINT {
     std::wstring base(dir);
     if (!base.empty() && !stand_in::IsSeparator(base.back())) base += L'\\';
     std::wstring pre;
@@ -103,7 +103,9 @@ UINT WINAPI GetTempFileNameW(LPCWSTR dir, LPCWSTR prefix, UINT unique, LPWSTR na
 
     const DWORD attributes = GetFileAttributesW(base.empty() ? L"." : base.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      SetLastError(ERROR_DIRECTORY);
+      // Running out of memory says nothing about the folder.
+      if (attributes != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_NOT_ENOUGH_MEMORY)
+        SetLastError(ERROR_DIRECTORY);
       return 0;
     }
     std::set<std::wstring> taken;
@@ -131,8 +133,5 @@ UINT WINAPI GetTempFileNameW(LPCWSTR dir, LPCWSTR prefix, UINT unique, LPWSTR na
     }
     SetLastError(ERROR_FILE_EXISTS);
     return 0;
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
+  });
 }

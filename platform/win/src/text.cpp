@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cwctype>
 #include <vector>
@@ -242,10 +243,25 @@ void AppendUtf16Le(std::vector<uint8_t>& out, uint32_t c) {
 
 // --- CRT wide helpers -------------------------------------------------------
 
+namespace {
+
+// The CRT's formatting, which reports running out of memory as a failure
+// with errno ENOMEM.
+bool CrtFormat(std::wstring& out, const wchar_t* format, va_list args) noexcept {
+  try {
+    return stand_in::VFormat(out, format, args);
+  } catch (...) {
+    errno = ENOMEM;
+    return false;
+  }
+}
+
+}  // namespace
+
 int __cdecl _vsnwprintf_s(wchar_t* buffer, size_t count, size_t max_count, const wchar_t* format, va_list args) {
   if (!buffer || count == 0) return -1;
   std::wstring out;
-  if (!stand_in::VFormat(out, format, args)) {
+  if (!CrtFormat(out, format, args)) {
     buffer[0] = 0;
     return -1;
   }
@@ -283,7 +299,7 @@ int __cdecl swprintf_s(wchar_t* buffer, size_t count, const wchar_t* format, ...
 
 int __cdecl _vscwprintf(const wchar_t* format, va_list args) {
   std::wstring out;
-  return stand_in::VFormat(out, format, args) ? static_cast<int>(out.size()) : -1;
+  return CrtFormat(out, format, args) ? static_cast<int>(out.size()) : -1;
 }
 
 int __cdecl _wcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {

@@ -629,9 +629,10 @@ bool ConsoleDriver::Apply(Dialog& dialog, const std::wstring& answer, std::strin
 
 bool ConsoleDriver::CanAsk() const {
   if (!interactive_) return false;
-  if (inputSet_) return in_ != nullptr && inputTerminal_;
-  return isatty(STDIN_FILENO) != 0;
+  return inputSet_ ? in_ != nullptr : true;
 }
+
+bool ConsoleDriver::InputIsTerminal() const { return inputSet_ ? inputTerminal_ : isatty(STDIN_FILENO) != 0; }
 
 bool ConsoleDriver::ReadLine(std::string* line) {
   FILE* in = inputSet_ ? in_ : stdin;
@@ -639,35 +640,53 @@ bool ConsoleDriver::ReadLine(std::string* line) {
   line->clear();
   int ch;
   while ((ch = std::fgetc(in)) != EOF && ch != '\n') line->push_back(static_cast<char>(ch));
-  if (ch == EOF && line->empty()) return false;
+  const bool got = ch != EOF || !line->empty();
   if (!line->empty() && line->back() == '\r') line->pop_back();
-  return true;
+  // A terminal shows what the person types; input from elsewhere is shown
+  // here, so that the transcript reads as a conversation.
+  if (!InputIsTerminal()) std::fprintf(stderr, "%s\n", got ? line->c_str() : "(end of input)");
+  return got;
+}
+
+void ConsoleDriver::Refuse(Dialog& dialog, const std::string& shown, const std::string& error) {
+  if (answerError_.empty()) answerError_ = error;
+  std::fputs(shown.c_str(), stderr);
+  std::fprintf(stderr, "error: %s; the dialog is cancelled\n", error.c_str());
+  EnsureEnded(dialog);
+  std::fprintf(stderr, "[%s] cancelled\n", Utf8(dialog.title).c_str());
 }
 
 void ConsoleDriver::RunDialog(Dialog& dialog) {
-  std::fputs(Render(dialog).c_str(), stderr);
   std::string error;
+  // Shown with a refusal, so that the person sees the labels there are.
+  const std::string opened = Render(dialog);
   for (const std::wstring& answer : answers_) {
-    if (Apply(dialog, answer, &error)) continue;
-    std::fprintf(stderr, "error: %s; the dialog is cancelled\n", error.c_str());
-    EnsureEnded(dialog);
-    std::fprintf(stderr, "[%s] cancelled\n", Utf8(dialog.title).c_str());
-    return;
+    if (!Apply(dialog, answer, &error)) return Refuse(dialog, opened, error);
   }
+  // As it will be confirmed: with the answers given.
+  std::fputs(Render(dialog).c_str(), stderr);
   if (CanAsk()) {
-    if (!answers_.empty()) std::fputs(Render(dialog).c_str(), stderr);
+    const bool terminal = InputIsTerminal();
     while (!dialog.ended()) {
       std::fputs("answer LABEL=VALUE, Enter for OK, \"cancel\" to cancel> ", stderr);
       std::fflush(stderr);
       std::string line;
-      if (!ReadLine(&line) || Lower(Trimmed(FromUtf8(line))) == L"cancel") {
+      if (!ReadLine(&line)) {
+        std::fputs("the input ended before OK\n", stderr);
         dialog.Close();
         break;
       }
-      if (Trimmed(FromUtf8(line)).empty()) {
+      const std::wstring typed = Trimmed(FromUtf8(line));
+      if (Lower(typed) == L"cancel") {
+        dialog.Close();
+        break;
+      }
+      if (typed.empty()) {
         if (!dialog.Press(IDOK, &error)) std::fprintf(stderr, "error: %s\n", error.c_str());
         if (!dialog.ended()) std::fputs("the dialog stays open\n", stderr);
-      } else if (!Apply(dialog, FromUtf8(line), &error)) {
+      } else if (!Apply(dialog, typed, &error)) {
+        // Nobody is there to try again when the answers come from a file.
+        if (!terminal) return Refuse(dialog, "", error);
         std::fprintf(stderr, "error: %s\n", error.c_str());
         continue;
       }

@@ -1,6 +1,7 @@
 // Message boxes and the active window.
 #include <windows.h>
 
+#include "stand_in/no_throw.h"
 #include "stand_in/ui.h"
 #include "stand_in/window.h"
 
@@ -40,7 +41,10 @@ void SetLastActivePopup(HWND owner, HWND popup) {
 }  // namespace stand_in
 
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR title, UINT type) {
-  return stand_in::ui::Current().ShowMessageBox(owner, text ? text : L"", title ? title : L"Error", type);
+  // 0: the box could not be shown.
+  return stand_in::Win32NoThrow(0, ERROR_INVALID_WINDOW_HANDLE, [&] {
+    return stand_in::ui::Current().ShowMessageBox(owner, text ? text : L"", title ? title : L"Error", type);
+  });
 }
 
 HWND WINAPI GetActiveWindow() { return t_active; }

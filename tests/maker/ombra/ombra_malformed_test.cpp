@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <limits>
 
 using three_ds::Chunk;
 using three_ds::Mesh;
@@ -15,6 +16,8 @@ using three_ds::Mesh;
 namespace {
 
 const Mesh kTri{"Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}};
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
 
 // The offsets in a file of one object named "Tri" (see Object below):
 //   0 main, 6 version, 16 editor, 22 mesh version, 32 object "Tri",
@@ -102,6 +105,17 @@ TEST_F(OmbraMalformed, BrokenFilesSayWhatIsWrongAndWhere) {
       {"faces without a vertex list", FileWith({faces}),
        L"object \"Tri\": face 0 of the face list chunk 0x4120 at offset 48 names vertex 0, but the mesh has no vertex "
        L"list"},
+      // The vertices start at offset 56: vertex i's coordinate k at 56 + 12 i + 4 k.
+      {"a coordinate that is NaN", FileWith({three_ds::VertexList({{0, 0, 0}, {1, kNaN, 0}, {0, 1, 0}}), faces}),
+       L"object \"Tri\": vertex 1 of the vertex list chunk 0x4110 at offset 48 has the y coordinate NaN at offset 72, "
+       L"not a finite number"},
+      {"a coordinate that is infinite", FileWith({three_ds::VertexList({{0, 0, 0}, {1, 0, 0}, {0, 1, kInf}}), faces}),
+       L"object \"Tri\": vertex 2 of the vertex list chunk 0x4110 at offset 48 has the z coordinate infinity at offset "
+       L"88, not a finite number"},
+      {"a coordinate that is minus infinity",
+       FileWith({three_ds::VertexList({{-kInf, 0, 0}, {1, 0, 0}, {0, 1, 0}}), faces}),
+       L"object \"Tri\": vertex 0 of the vertex list chunk 0x4110 at offset 48 has the x coordinate -infinity at "
+       L"offset 56, not a finite number"},
       {"two vertex lists", FileWith({vertices, vertices, faces}),
        L"object \"Tri\": its mesh chunk 0x4100 at offset 42 has a second vertex list, chunk 0x4110 at offset 92"},
       {"two face lists", FileWith({vertices, faces, faces}),
@@ -116,6 +130,16 @@ TEST_F(OmbraMalformed, BrokenFilesSayWhatIsWrongAndWhere) {
     SCOPED_TRACE(c.what);
     ExpectRefused(Put("bad.3ds", c.bytes), c.error);
   }
+}
+
+// A mesh without faces is not read, so its coordinates are not looked at;
+// the meshes beside it are read.
+TEST_F(OmbraMalformed, ANonFiniteCoordinateOfAMeshThatIsNotReadIsNoDamage) {
+  const Chunk helper =
+      Object({three_ds::VertexList({{kNaN, kInf, 0}}), Chunk(three_ds::kFaces).U16(0)}, "Helper");
+  const ReadResult result = Read(Put("helper.3ds", three_ds::File({helper, three_ds::MeshObject(kTri)}).Bytes()));
+  EXPECT_EQ(result.read, 1) << result.error;
+  ExpectMeshes(result, {kTri});
 }
 
 TEST_F(OmbraMalformed, FilesThatCannotBeOpened) {

@@ -6,6 +6,7 @@
 
 #include <HostApi.h>
 
+#include <array>
 #include <cstdint>
 #include <cstddef>
 #include <deque>
@@ -67,10 +68,83 @@ enum class BodyKind {
   Sheet,
 };
 
+// A NURBS curve of a trimming loop as the host keeps it: non-rational, its
+// whole knot vector (order + control points values), control points in
+// metres.
+struct NurbsCurve {
+  int order = 0;
+  bool periodic = false;
+  std::vector<double> knots;
+  std::vector<Point3> points;
+};
+
+// Faces of surfaces: each a closed boundary polyline and a tessellation,
+// over one pool of points. A face's boundary runs counter-clockwise seen
+// from the side it looks to, its triangles are wound the same way, and the
+// boundary's points are points of the triangles.
+struct SurfaceFaces {
+  struct Face {
+    uint32_t boundary, boundaryCount;  // its first index into `boundary`, and how many
+    uint32_t corners, cornerCount;     // its first index into `corners`, and how many (3 a triangle)
+  };
+  std::vector<Point3> points;
+  std::vector<uint32_t> boundary;  // point indexes, face after face; the first is not repeated at the end
+  std::vector<uint32_t> corners;   // point indexes, three a triangle, face after face
+  std::vector<Face> faces;
+
+  size_t Count() const noexcept { return faces.size(); }
+};
+
+enum class SurfaceKind {
+  BSpline,
+  Plane,
+};
+
+// A surface made on a body, waiting to become one of its faces. A B-spline
+// surface has per direction (0: u, 1: v) its order, control-point count,
+// periodic flag and whole knot vector, and its control points in metres, u
+// running fastest; a plane has a point on it and its unit normal. A plane's
+// trimming loop is kept with the face it cuts, made when the loop is added.
+struct Surface {
+  SurfaceKind kind = SurfaceKind::Plane;
+  int order[2] = {0, 0};
+  int count[2] = {0, 0};
+  bool periodic[2] = {false, false};
+  std::vector<double> knots[2];
+  std::vector<Point3> points;
+  Point3 root{0, 0, 0}, normal{0, 0, 0};
+  std::vector<NurbsCurve> loop;  // empty: none added
+  SurfaceFaces trimmed;          // the one face the loop cuts
+  bool face = false;             // it has become a face
+};
+
+// A body's faces are either planar faces alone (`faces`, sewn by exact
+// welding) or, once any face of a surface is among them, faces of surfaces
+// (`surfaceFaces`), which the sewing joins within its tolerance, taking the
+// planar faces in as faces of their own. A collector keeps both until it
+// is sewn, with the surfaces made on it.
 struct Body {
   BodyKind kind = BodyKind::Collector;
   FaceSet faces;
+  std::string name;  // "Body1", "Body2", ... in the order sewn; none for a collector
+  bool visible = true;
+  SurfaceFaces surfaceFaces;
+  // A collector's: for each face of `surfaceFaces`, the planar faces
+  // collected before it, so that sewing keeps the order faces came in.
+  std::vector<uint32_t> planarBefore;
+  // A collector's surfaces, in the order made: the last one is the one that
+  // CreateTrimmedSurface and CreateBoundedSurface turn into a face.
+  std::deque<Surface> surfaces;
 };
+
+// The faces of a body, whatever their kind: planar faces first, then faces
+// of surfaces (a sewn body has only one kind).
+size_t FaceCount(const Body& body);
+// The triangles of face `face` (below FaceCount), three corners each, in
+// metres, wound counter-clockwise seen from the side the face looks to
+// (outward on a solid): a planar face's polygon cut along an inner
+// diagonal, a face of a surface its tessellation. `corners` is replaced.
+void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners);
 
 struct SketchLine {
   Point3 from, to;
@@ -176,23 +250,116 @@ class SketchLines {
   std::vector<WeldSlot> weld_;  // recent points_ by hash
 };
 
+// An arc about `centre` from `start` to `end` in the plane parallel to
+// world XY through the centre, turning counter-clockwise seen from +z when
+// `direction` is +1 and clockwise when -1; `radius` is the centre's distance
+// to the start. A circle is the whole turn: its start and end are the one
+// point at angle 0 from +x, (centre.x + radius, centre.y, centre.z), and its
+// direction is +1.
+struct SketchArc {
+  Point3 centre, start, end;
+  double radius = 0;
+  short direction = 1;
+  bool circle = false;
+};
+
+// A spline through `points` in order (a centripetal Catmull-Rom curve when
+// the host draws it), or, with `nurbs`, the non-rational B-spline of that
+// `order` over the whole knot vector `knots` (order + control points
+// values) whose control points are `points`. `periodic` is kept as given.
+struct SketchSpline {
+  bool nurbs = false;
+  std::vector<Point3> points;
+  int order = 0;
+  bool periodic = false;
+  std::vector<double> knots;
+};
+
+// A 3D sketch of a part, or a drawing's sheet. The host never removes an
+// entity, so the first n of each kind stay as they were read.
 struct Sketch {
   SketchLines lines;
+  std::vector<Point3> points;
+  std::vector<SketchArc> arcs;  // arcs and circles, in the order made
+  std::vector<SketchSpline> splines;
   bool open = true;
 };
 
+// What IHostSketch's records hold in the values a caller need not read, by
+// record: the kind of entity (below) first, then its index among the
+// records of its call (from 0), then:
+//   line:   its length, and the unit vector from its start to its end;
+//   arc:    its radius, its start's angle from +x about +z (-pi to pi),
+//           the angle it turns its own way (2 pi for a circle), its length;
+//   spline: its order and periodic flag (1 or 0) and the number of its
+//           knots (all 0 for a spline through points), then 0. The points
+//           of its record are the points it passes through, or its
+//           control points.
+// The host has no polyline entity: PolylineDataSize answers 0 and 0.
+enum SketchRecordKind {
+  kSketchRecordLine = 1,
+  kSketchRecordArc = 2,
+  kSketchRecordCircle = 3,
+  kSketchRecordSplineThroughPoints = 4,
+  kSketchRecordNurbsSpline = 5,
+};
+
+// A drawing has one sketch, its sheet (sketches[0]), open from its creation
+// on; it has no 3D sketch.
 enum class DocumentKind {
   Part,
+  Assembly,
+  Drawing,
+};
+const char* KindName(DocumentKind kind);  // "part", "assembly", "drawing"
+
+// A material as IHostPartDocument::MaterialValues gives it: red, green,
+// blue, ambient, diffuse, specular, shininess, transparency, emission, each
+// 0 to 1.
+using Material = std::array<double, kHostMaterialValues>;
+inline constexpr Material kDefaultMaterial = {0.75, 0.75, 0.75, 0.5, 0.8, 0.5, 0.3, 0.0, 0.0};
+
+// A rigid placement: a rotation, column by column (rotation[0..2] is where
+// the x axis goes), then a translation in metres.
+struct Transform {
+  double rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  Point3 translation{0, 0, 0};
+};
+
+struct Document;
+
+// A part or a sub-assembly placed in an assembly, under its root.
+struct Component {
+  std::string name;
+  const Document* document = nullptr;
+  Transform transform;  // in the assembly that holds the component
+  bool ownMaterial = false;
+  Material material{};  // when ownMaterial
+};
+
+// A drawing's sheet: the HostPaperSize and HostSheetFormat codes it was made
+// with, and its size in metres.
+struct Sheet {
+  LONG paperSize = hostPaperA0;
+  LONG format = hostPaperA0;
+  std::wstring templateName;  // of hostFormatFromFile
+  double width = 0, height = 0;
 };
 
 struct Document {
   DocumentKind kind = DocumentKind::Part;
-  std::string title;  // "Part1", "Part2", ... in creation order
+  // "Part1", "Assembly1", "Draw1", ...: each kind counts in creation order
+  std::string title;
   LONG lengthUnit = hostMM;
   bool active = false;
-  std::vector<Sketch> sketches;  // one per open/close pair of Toggle3DSketch
-  std::deque<Body> collectors;   // from IHostPartDocument::NewBody
-  std::deque<Body> bodies;       // the part's bodies, sewn from a collector
+  // One per open/close pair of Toggle3DSketch; a drawing's one sketch is its
+  // sheet, open from the start.
+  std::vector<Sketch> sketches;
+  std::deque<Body> collectors;  // from IHostPartDocument::NewBody
+  std::deque<Body> bodies;      // the part's bodies, sewn from a collector
+  Material material = kDefaultMaterial;  // a part's
+  std::deque<Component> components;      // an assembly's, in the order placed
+  Sheet sheet;                           // a drawing's
 };
 
 // A file IHostApplication::LoadFile loaded: its path as the caller gave it
@@ -376,6 +543,23 @@ class Host {
   const Document* ActiveDocument() const;  // null when none
   const std::vector<LoadedFile>& LoadedFiles() const;
 
+  // What a user sets on the model outside the system's calls. Each throws
+  // std::invalid_argument, changing nothing, for a document that is not this
+  // host's or not of the right kind, a body past the last, or a value a
+  // modeller would refuse, saying which.
+  // A part's material: every value finite, 0 to 1.
+  void SetMaterial(const Document& part, const Material& material);
+  // A body of a part (by its place in Document::bodies): a name no other
+  // body of the part has, not empty; hidden or shown.
+  void RenameBody(const Document& part, size_t body, const std::string& name);
+  void SetBodyVisible(const Document& part, size_t body, bool visible);
+  // Places a part or a sub-assembly under the assembly's root, with a name
+  // no other component there has (not empty), a rigid transform (a rotation
+  // to 1e-9, finite) and, if given, a material of its own. An assembly
+  // cannot hold itself, even through its sub-assemblies.
+  const Component& AddComponent(const Document& assembly, const Document& placed, const std::string& name,
+                                const Transform& transform, const Material* material = nullptr);
+
   // The recorder: on from the start. Off, calls cost nothing to record.
   void SetRecording(bool on);
   // QueryInterface and Release recorded too: off from the start.
@@ -425,12 +609,30 @@ class Host {
   std::unique_ptr<HostState> state_;
 };
 
-// Writes the document as an OBJ file: the vertices and faces of its bodies
-// (one object each) and its sketch lines as `l` elements, in metres. The
-// file is written beside `path` and renamed onto it, so a failed save leaves
-// an existing file alone. False with `error` set when it cannot be written.
+// Writes the document as an OBJ file, in metres: the vertices and faces of
+// its bodies (one object each), and each sketch as an object of its own:
+// its lines as `l` elements of two vertices, its points as `p` elements,
+// its arcs, circles and splines as `l` elements through points along them
+// (64 steps a whole turn, 16 a piece of a spline; a circle's element closes
+// back to its first point).
+// The file is written beside `path` and renamed onto it, so a failed save
+// leaves an existing file alone. False with `error` set when it cannot be
+// written.
 bool SaveObj(const Document& document, const std::string& path, std::string* error);
+// The file SaveObj writes before it renames it onto `path`.
+std::string SavingPath(const std::string& path);
+
+// The document as one JSON object, as tessaly-host --json prints it:
+// "type", "title", "length_unit", "bodies" (each with "faces" and
+// "closed"), and the entities of all its sketches by kind: "sketch_lines",
+// "sketch_points", "sketch_arcs", "sketch_circles", "sketch_splines"; an
+// assembly's "components", each with "name", "document", "translation"
+// (x, y, z in metres) and the "components" of what it places.
+std::string DocumentJson(const Document& document);
+// `utf8` as a JSON string, quotes included.
+std::string JsonString(const std::string& utf8);
 
 const char* LengthUnitName(LONG unit);  // "mm", "cm", "m", "in", "ft", or "?"
+const char* PaperName(LONG paperSize);  // "A", ..., "A0", or "custom"
 
 }  // namespace stand_in

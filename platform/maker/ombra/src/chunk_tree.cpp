@@ -182,12 +182,13 @@ class TreeReader {
   void ReadTriMesh(const Chunk& mesh, const std::string& label) {
     MeshSource source;
     bool have_vertices = false, have_faces = false;
-    Chunk face_list{};
+    Chunk vertex_list{}, face_list{};
     ForEachChild(mesh, mesh.offset + kChunkHeaderSize, [&](const Chunk& child) {
       if (child.id == kChunkVertices) {
         if (have_vertices)
           throw FormatError(label + ": its mesh " + Describe(mesh) + " has a second vertex list, " + Describe(child));
         have_vertices = true;
+        vertex_list = child;
         source.vertex_count = ListCount(child, kVertexSize, "vertices", label);
         source.vertices = data_ + child.offset + kChunkHeaderSize + 2;
       } else if (child.id == kChunkFaces) {
@@ -204,7 +205,31 @@ class TreeReader {
     });
     if (source.face_count == 0) return;
     CheckIndices(source, face_list, label, have_vertices);
+    CheckCoordinates(source, vertex_list, label);
     meshes_.push_back(source);
+  }
+
+  // A coordinate that is NaN or infinite is damage: the host could make no
+  // face of it. Only the meshes that are read are looked at.
+  void CheckCoordinates(const MeshSource& source, const Chunk& list, const std::string& label) const {
+    // All exponent bits set carries into the top bit: one branch-free pass
+    // tells whether any coordinate is such, the second says which.
+    std::uint32_t carry = 0;
+    const std::size_t words = std::size_t{source.vertex_count} * 3;
+    for (std::size_t w = 0; w < words; ++w) carry |= (U32(source.vertices + 4 * w) & 0x7F800000u) + 0x00800000u;
+    if (!(carry & 0x80000000u)) return;
+    const unsigned char* at = source.vertices;
+    for (std::uint32_t i = 0; i < source.vertex_count; ++i) {
+      for (int k = 0; k < 3; ++k, at += 4) {
+        // All exponent bits set: an infinity, or NaN when a fraction bit is.
+        const std::uint32_t bits = U32(at);
+        if ((bits & 0x7F800000u) != 0x7F800000u) continue;
+        const char* value = (bits & 0x007FFFFFu) ? "NaN" : (bits >> 31) ? "-infinity" : "infinity";
+        throw FormatError(label + ": vertex " + Num(i) + " of the vertex list " + Describe(list) + " has the " +
+                          "xyz"[k] + " coordinate " + value + " at offset " + Num(at - data_) +
+                          ", not a finite number");
+      }
+    }
   }
 
   static void CheckIndices(const MeshSource& source, const Chunk& faces, const std::string& label,

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace stand_in {
 
@@ -27,5 +28,10 @@ std::wstring WindowsPath(const std::string& native_path);
 // Maps drive `letter` onto `root` (an empty root restores the default).
 void SetDriveRoot(wchar_t letter, const std::string& root);
 std::string DriveRoot(wchar_t letter);
+
+// Reads the whole of the native file `path` into `out`; false with the last
+// error set as opening it on Windows would. Running out of memory throws
+// std::bad_alloc.
+bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& out);
 
 }  // namespace stand_in

@@ -9,7 +9,11 @@
 // Every change rewrites the whole file: a temporary file beside it, flushed
 // to disk, then renamed over it, under a lock file (<file>.lock) that keeps
 // writers of several processes apart. A reader never sees half a file, and a
-// process killed at any point leaves the old or the new contents. Before
+// process killed at any point leaves the old or the new contents. When the
+// file is a symbolic link, all of this happens beside the file the link
+// leads to, and the link stays; the new file keeps the old one's mode, group
+// and (when the writer may give files away) owner, and a file the writer may
+// not write is not replaced. Before
 // each call the file is compared (device, inode, size, time) with the one
 // last read, and read again when another process changed it.
 //
@@ -54,6 +58,11 @@ bool ParseText(const std::string& text, const std::string& file_name, std::strin
 
 // The last damage found in the registry file, empty when none.
 std::string LastError();
+
+// Reads the registry file as the registry functions would, keeping nothing
+// and reporting nothing: true when it is missing or sound, else false with
+// one line in `error` that names the file (and the line of the damage).
+bool CheckFile(std::string* error);
 
 // Open key handles (not counting the predefined roots).
 size_t OpenKeyCount();

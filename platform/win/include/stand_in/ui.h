@@ -275,13 +275,17 @@ class ScriptedDriver : public Driver {
 // Boxes and dialogs on standard error; progress as a bar when standard error
 // is a terminal, nothing otherwise.
 //
-// A dialog is shown as a person would see it, then answered from the answers
-// given on the command line ("Units=Feet", "Show progress=off": a control's
-// label, '&' and letter case ignored, and its value: on or off for a check box
-// or radio button, an entry's text for a list), then OK is pressed. With
-// interactive answering on and a terminal, the person types further answers
-// first. An answer that names no control or holds an impossible value is
-// printed as an error and the dialog is cancelled.
+// A dialog is answered from the answers given on the command line
+// ("Units=Feet", "Show progress=off": a control's label, '&' and letter case
+// ignored, and its value: on or off for a check box or radio button, an
+// entry's text for a list), then shown as it stands, then OK is pressed.
+// With interactive answering on, further answers are read first: typed by a
+// person at a terminal, who may try again after a mistake, or line by line
+// from any other input, which is shown as it is read. An empty line is OK;
+// "cancel" or the end of the input cancels. An answer that names no control
+// or holds an impossible value, given on the command line or read from
+// input that is no terminal, is printed as an error, cancels the dialog and
+// is kept in AnswerError().
 class ConsoleDriver : public Driver {
  public:
   int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags) override;
@@ -306,7 +310,7 @@ class ConsoleDriver : public Driver {
     filePath_ = path;
     hasFilePath_ = true;
   }
-  // Asks the person when the input is a terminal.
+  // Reads answers from the input before OK.
   void SetInteractive(bool on) { interactive_ = on; }
   // Where typed answers come from, and whether it counts as a terminal
   // (standard input and isatty by default).
@@ -321,6 +325,9 @@ class ConsoleDriver : public Driver {
   // Applies one LABEL=VALUE answer; false with `error` set when impossible.
   static bool Apply(Dialog& dialog, const std::wstring& answer, std::string* error);
 
+  // The first answer that could not be given, as its error; empty when none.
+  const std::string& AnswerError() const { return answerError_; }
+
  private:
   struct Bar {
     int id = 0;
@@ -332,7 +339,9 @@ class ConsoleDriver : public Driver {
   Bar* Find(int id);
   void Draw(Bar& bar, bool force);
   bool CanAsk() const;
+  bool InputIsTerminal() const;
   bool ReadLine(std::string* line);
+  void Refuse(Dialog& dialog, const std::string& shown, const std::string& error);
   std::vector<Bar> bars_;
   std::vector<std::wstring> answers_;
   std::wstring filePath_;
@@ -341,6 +350,7 @@ class ConsoleDriver : public Driver {
   FILE* in_ = nullptr;
   bool inputTerminal_ = false;
   bool inputSet_ = false;
+  std::string answerError_;
 };
 
 // The console driver that serves when no other is installed, for the command

@@ -1,0 +1,31 @@
+// Control points of NURBS curves and surfaces: `dim` coordinates, followed
+// for a rational one (is_rat) by the weight, the coordinates then being
+// homogeneous. Shared by ON_NurbsCurve and ON_NurbsSurface; not part of the
+// openNURBS interface.
+#pragma once
+
+#include "opennurbs_point.h"
+
+class ON_Xform;
+
+namespace ON_CV {
+
+// `count` doubles from malloc, null when the count is impossible or memory
+// runs out.
+double* NewDoubles(long long count);
+// Sets the first `dim` coordinates from a Euclidean point, weight 1.
+void Set(int dim, bool is_rat, double* cv, const ON_3dPoint& point);
+// From a homogeneous point: kept as is when rational, else divided by the
+// weight (false for weight 0).
+bool Set(int dim, bool is_rat, double* cv, const ON_4dPoint& point);
+// The Euclidean point (false for weight 0); coordinates past dim are 0.
+bool Get(int dim, bool is_rat, const double* cv, ON_3dPoint& point);
+// The homogeneous point (weight 1 when not rational).
+void Get(int dim, bool is_rat, const double* cv, ON_4dPoint& point);
+// Every value finite and the weight above 0.
+bool IsValid(int dim, bool is_rat, const double* cv);
+// The three-dimensional control point by the transformation: homogeneous
+// ones by the whole matrix, others with the homogeneous divide.
+void Transform(bool is_rat, double* cv, const ON_Xform& xform);
+
+}  // namespace ON_CV
