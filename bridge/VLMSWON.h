@@ -36,6 +36,53 @@ class VLMSWON {
   static int CreateSketchFromMeshes(IHostDocument* document, const ON_ClassArray<ON_Mesh>& meshes, double scale,
                                     int showProgress);
 
+  // Sketch geometry from points and curves, into the document's open sketch
+  // (the caller opens and closes it). Coordinates and lengths reach the host
+  // multiplied by `scale`; knots, directions and counts as they are. None of
+  // these touches s_lastError.
+
+  // The host's code for the point, unchanged: S_OK when it was added.
+  static HRESULT CreateSketchPoint(IHostDocument* document, const ON_3dPoint& point, double scale);
+  // The functions below answer 1 for success and 0 for failure.
+  static int CreateSketchLine(IHostDocument* document, const ON_Line& line, double scale);
+  // Every point in order, under the progress "Creating points"; always 1.
+  static int CreateSketchPoints(IHostDocument* document, const ON_3dPointArray& points, double scale,
+                                int showProgress);
+  // One line per segment, not closed back to the first point; stops at the
+  // first line the host refuses.
+  static int CreateSketchPolyline(IHostDocument* document, const ON_Polyline& polyline, double scale);
+  static int CreateSketchSplineThroughPoints(IHostDocument* document, const ON_3dPointArray& points, double scale);
+  // A closed curve as a spline through points sampled along it, an open one
+  // from its knots and Euclidean control points (no weights). A curve
+  // without a knot form (order below 2, fewer control points than its
+  // order) answers 0 without a host call.
+  static int CreateSketchSpline(IHostDocument* document, const ON_NurbsCurve& curve, double scale);
+  // A circle or arc of the world XY plane as the host's circle or arc, any
+  // other as a spline.
+  static int CreateSketchArc(IHostDocument* document, const ON_Arc& arc, double scale);
+  // Each curve as a line, arc, polyline or spline, the first shape test that
+  // accepts it deciding, under the progress "Creating curves". A curve that
+  // fails is skipped; always 1.
+  static int CreateSketchCurves(IHostDocument* document, const ON_ClassArray<ON_NurbsCurve>& curves, double scale,
+                                int showProgress);
+
+  // Sketch curves of surfaces and breps, drawn through CreateSketchCurves.
+  // The iso-curves in both directions, at the domain's start and steps of
+  // its length over the control-point count, and at its end; a value
+  // without an iso-curve is skipped.
+  static int CreateSurfaceCurves(IHostDocument* document, const ON_NurbsSurface& surface, double scale,
+                                 int showProgress);
+  // Under the progress "Creating surface curves" alone; 0 at the first
+  // surface that fails.
+  static int CreateSketchFromSurfaces(IHostDocument* document, const ON_ClassArray<ON_NurbsSurface>& surfaces,
+                                      double scale, int showProgress);
+  // The brep's edge curves.
+  static int CreateBrepCurves(IHostDocument* document, const ON_Brep& brep, double scale, int showProgress);
+  // Under the progress "Creating brep curves" alone; 0 at the first brep
+  // that fails.
+  static int CreateSketchFromBreps(IHostDocument* document, const ON_ClassArray<ON_Brep>& breps, double scale,
+                                   int showProgress);
+
   // The mesh read-back: bodies back into meshes (triangles, identical
   // vertices merged, positions as the host gives them), named "%s-%s" and
   // carrying one colour from the material. The document and assembly reads

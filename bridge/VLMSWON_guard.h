@@ -3,19 +3,15 @@
 // exception out of the bridge.
 #pragma once
 
-#include <new>
+#include <utility>
 
 #include "VLMSWON.h"
+#include "roads.h"
 
 template <class Step>
 int VLMSWON::Guarded(const wchar_t* outOfMemory, Step&& step) noexcept {
   KeepOutOfMemoryText();
-  try {
-    return step();
-  } catch (const std::bad_alloc&) {
-    SetErrorNoThrow(outOfMemory);
-  } catch (...) {
-    SetErrorNoThrow(L"Unexpected failure in the geometry bridge");
-  }
-  return 0;
+  return bridge::Contain(0, std::forward<Step>(step), [&](bool memory) noexcept {
+    SetErrorNoThrow(memory ? outOfMemory : L"Unexpected failure in the geometry bridge");
+  });
 }

@@ -47,14 +47,15 @@ ON_Arc ArcOfRecord(const double* record) {
   }
   const ON_3dVector normal(0.0, 0.0, record[15] == -1.0 ? -1.0 : 1.0);
   const ON_3dVector x = start - centre;
+  double angle = VLMVector::Angle(x, end - centre, normal, 0);
   ON_Plane plane;
   if (!plane.CreateFromFrame(centre, x, end - centre)) {
-    // Start and end opposite: the frame's y is the start direction turned a
-    // quarter turn about Z against the arc's turn, so that the sweep of -pi
-    // below runs through the arc's own half of the circle.
-    plane.CreateFromFrame(centre, x, ON_CrossProduct(x, normal));
+    // Start and end (about) opposite: the frame's y is the start direction
+    // turned a quarter turn about Z, the way that makes the sweep below run
+    // through the arc's own half of the circle (about the normal for a sweep
+    // under pi, against it for one that is negated).
+    plane.CreateFromFrame(centre, x, angle >= ON_PI ? ON_CrossProduct(x, normal) : ON_CrossProduct(normal, x));
   }
-  double angle = VLMVector::Angle(x, end - centre, normal, 0);
   if (angle >= ON_PI) angle = -angle;
   arc.Create(plane, centre, radius, angle);
   return arc;

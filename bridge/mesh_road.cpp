@@ -10,6 +10,7 @@
 #include "VLMGeo.h"
 #include "VLMSWON.h"
 #include "VLMSWON_guard.h"
+#include "roads.h"
 
 namespace {
 
@@ -184,15 +185,12 @@ int VLMSWON::CreateSolidFromMesh(IHostPartDocument* part, const ON_Mesh& mesh, d
       return 0;
     }
 
-    VLMProgress progress(L"Creating solid", L"", 0.0, 100.0, nullptr);
-    if (showProgress) {
-      progress.SetMax(mesh.m_F.Count());
-      progress.StartProgress();
-    }
+    bridge::ProgressRun progress(L"Creating solid", showProgress);
+    progress.Start(mesh.m_F.Count());
 
     double points[12];
     for (int i = 0; i < mesh.m_F.Count(); ++i) {
-      if (showProgress) progress.StepIt(1.0);
+      progress.Step();
       const ON_MeshFace& face = mesh.m_F[i];
       const ON_3dPoint corners[4] = {Vertex(mesh, face.vi[0]), Vertex(mesh, face.vi[1]), Vertex(mesh, face.vi[2]),
                                      Vertex(mesh, face.vi[3])};
@@ -211,13 +209,13 @@ int VLMSWON::CreateSolidFromMesh(IHostPartDocument* part, const ON_Mesh& mesh, d
       // would leave a body with a hole passed off as whole.
       if (body->CreatePlanarFace(count, points, n) == E_OUTOFMEMORY) {
         SetError(kSolidOutOfMemory);
-        if (showProgress) progress.EndProgress();
+        progress.End();
         return 0;
       }
     }
 
     int result = 1;
-    if (showProgress) progress.SetStatus(L"Creating body from surfaces. This may take several minutes...");
+    progress.Status(L"Creating body from surfaces. This may take several minutes...");
     CComPtr<IHostBody> sewn;
     hr = body->CreateBodyFromSurfaces(&sewn);
     // A host that reports success without a body has made none.
@@ -226,7 +224,7 @@ int VLMSWON::CreateSolidFromMesh(IHostPartDocument* part, const ON_Mesh& mesh, d
       result = 0;
     }
     sewn.Release();
-    if (showProgress) progress.EndProgress();
+    progress.End();
     body.Release();
     return result;
   });
@@ -236,18 +234,15 @@ int VLMSWON::CreateSketchFromMesh(IHostDocument* document, const ON_Mesh& mesh, 
   return Guarded(kSketchOutOfMemory, [&] {
     if (!CheckMeshIndexes(mesh)) return 0;
 
-    VLMProgress progress(L"Creating mesh", L"", 0.0, 100.0, nullptr);
+    bridge::ProgressRun progress(L"Creating mesh", showProgress);
     const ON_MeshTopology& top = mesh.Topology();
     if (top.m_mesh != &mesh) {  // not built: no edges to draw is not a success
       SetError(kEdgesOutOfMemory);
       return 0;
     }
-    if (showProgress) {
-      progress.SetMax(top.m_tope.Count());
-      progress.StartProgress();
-    }
+    progress.Start(top.m_tope.Count());
     for (int e = 0; e < top.m_tope.Count(); ++e) {
-      if (showProgress) progress.StepIt(1.0);
+      progress.Step();
       const ON_MeshTopologyEdge& edge = top.m_tope[e];
       const ON_3dPoint a = Vertex(mesh, top.m_topv[edge.m_topvi[0]].m_vi[0]);
       const ON_3dPoint b = Vertex(mesh, top.m_topv[edge.m_topvi[1]].m_vi[0]);
@@ -257,11 +252,11 @@ int VLMSWON::CreateSketchFromMesh(IHostDocument* document, const ON_Mesh& mesh, 
       if (document->CreateSketchLine(a.x * scale, a.y * scale, a.z * scale, b.x * scale, b.y * scale, b.z * scale,
                                      &segment) == E_OUTOFMEMORY) {
         SetError(kSketchOutOfMemory);
-        if (showProgress) progress.EndProgress();
+        progress.End();
         return 0;
       }
     }
-    if (showProgress) progress.EndProgress();
+    progress.End();
     return 1;
   });
 }
@@ -269,16 +264,7 @@ int VLMSWON::CreateSketchFromMesh(IHostDocument* document, const ON_Mesh& mesh, 
 int VLMSWON::CreateSketchFromMeshes(IHostDocument* document, const ON_ClassArray<ON_Mesh>& meshes, double scale,
                                     int showProgress) {
   return Guarded(kSketchOutOfMemory, [&] {
-    VLMProgress progress(L"Creating meshes", L"", 0.0, 100.0, nullptr);
-    if (showProgress) {
-      progress.SetMax(meshes.Count());
-      progress.StartProgress();
-    }
-    for (int i = 0; i < meshes.Count(); ++i) {
-      if (showProgress) progress.StepIt(1.0);
-      if (!CreateSketchFromMesh(document, meshes[i], scale, 0)) return 0;
-    }
-    if (showProgress) progress.EndProgress();
-    return 1;
+    return bridge::EachItem(L"Creating meshes", meshes.Count(), showProgress,
+                            [&](int i) { return CreateSketchFromMesh(document, meshes[i], scale, 0); });
   });
 }

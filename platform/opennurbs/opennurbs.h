@@ -23,4 +23,5 @@
 #include "opennurbs_planesurface.h"
 #include "opennurbs_nurbssurface.h"
 #include "opennurbs_brep.h"
+#include "opennurbs_color.h"
 #include "opennurbs_mesh.h"

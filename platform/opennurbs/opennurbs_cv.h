@@ -28,4 +28,24 @@ bool IsValid(int dim, bool is_rat, const double* cv);
 // ones by the whole matrix, others with the homogeneous divide.
 void Transform(bool is_rat, double* cv, const ON_Xform& xform);
 
+// Copy-and-swap assignment for the NURBS classes: the copy is made first
+// (and may throw), so a failure leaves `self` as it was.
+template <class T>
+T& CopyAssign(T& self, const T& src) {
+  if (&self != &src) {
+    T copy(src);
+    self.Swap(copy);
+  }
+  return self;
+}
+// Move assignment: frees what `self` holds and takes `src`'s arrays.
+template <class T>
+T& MoveAssign(T& self, T& src) noexcept {
+  if (&self != &src) {
+    self.Destroy();
+    self.Swap(src);
+  }
+  return self;
+}
+
 }  // namespace ON_CV

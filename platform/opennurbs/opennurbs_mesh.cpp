@@ -1,8 +1,10 @@
 #include "opennurbs_mesh.h"
 
-#include <utility>
-
+#include <algorithm>
 #include <cmath>
+#include <new>
+#include <utility>
+#include <vector>
 
 bool ON_MeshFace::IsValid(int mesh_vertex_count) const {
   for (int k = 0; k < 4; ++k)
@@ -34,7 +36,7 @@ ON_Mesh::ON_Mesh(int initial_face_array_capacity, int initial_vertex_array_capac
 }
 
 ON_Mesh::ON_Mesh(const ON_Mesh& src)
-    : ON_Geometry(src), m_V(src.m_V), m_F(src.m_F), m_N(src.m_N), m_FN(src.m_FN) {}
+    : ON_Geometry(src), m_V(src.m_V), m_F(src.m_F), m_N(src.m_N), m_FN(src.m_FN), m_C(src.m_C) {}
 
 ON_Mesh& ON_Mesh::operator=(const ON_Mesh& src) {
   if (this != &src) {
@@ -44,6 +46,7 @@ ON_Mesh& ON_Mesh::operator=(const ON_Mesh& src) {
     m_F = src.m_F;
     m_N = src.m_N;
     m_FN = src.m_FN;
+    m_C = src.m_C;
   }
   return *this;
 }
@@ -53,7 +56,8 @@ ON_Mesh::ON_Mesh(ON_Mesh&& src) noexcept
       m_V(std::move(src.m_V)),
       m_F(std::move(src.m_F)),
       m_N(std::move(src.m_N)),
-      m_FN(std::move(src.m_FN)) {
+      m_FN(std::move(src.m_FN)),
+      m_C(std::move(src.m_C)) {
   src.DestroyTopology();
 }
 
@@ -65,6 +69,7 @@ ON_Mesh& ON_Mesh::operator=(ON_Mesh&& src) noexcept {
     m_F = std::move(src.m_F);
     m_N = std::move(src.m_N);
     m_FN = std::move(src.m_FN);
+    m_C = std::move(src.m_C);
     src.DestroyTopology();
   }
   return *this;
@@ -85,8 +90,24 @@ bool ON_Mesh::SetVertex(int vertex_index, const ON_3dPoint& location) {
   return SetVertex(vertex_index, ON_3fPoint(location));
 }
 
+namespace {
+
+// Room for `extra` more elements, grown geometrically so that appending
+// one at a time costs amortised O(1). False when it cannot be had.
+template <class T>
+bool RoomFor(ON_SimpleArray<T>& a, int extra) {
+  if (extra <= a.Capacity() - a.Count()) return true;
+  if (extra > ON_ArrayMaximumCount(sizeof(T)) - a.Count()) return false;
+  const int needed = a.Count() + extra;
+  const int grown = ON_ArrayGrowCapacity(a.Capacity(), needed, sizeof(T));
+  return (grown != 0 && a.SetCapacity(grown)) || a.SetCapacity(needed);
+}
+
+}  // namespace
+
 bool ON_Mesh::SetVertex(int vertex_index, const ON_3fPoint& location) {
   if (vertex_index < 0 || vertex_index > m_V.Count()) return false;
+  if (vertex_index == m_V.Count() && !RoomFor(m_V, 1)) return false;
   DestroyTopology();
   if (vertex_index == m_V.Count())
     m_V.Append(location);
@@ -99,6 +120,7 @@ bool ON_Mesh::SetTriangle(int face_index, int a, int b, int c) { return SetQuad(
 
 bool ON_Mesh::SetQuad(int face_index, int a, int b, int c, int d) {
   if (face_index < 0 || face_index > m_F.Count()) return false;
+  if (face_index == m_F.Count() && !RoomFor(m_F, 1)) return false;
   DestroyTopology();
   ON_MeshFace& face = (face_index == m_F.Count()) ? m_F.AppendNew() : m_F[face_index];
   face.vi[0] = a;
@@ -106,6 +128,125 @@ bool ON_Mesh::SetQuad(int face_index, int a, int b, int c, int d) {
   face.vi[2] = c;
   face.vi[3] = d;
   return true;
+}
+
+bool ON_Mesh::Append(const ON_Mesh& mesh) {
+  const int vertex_count = m_V.Count(), face_count = m_F.Count();
+  const int more_vertices = mesh.m_V.Count(), more_faces = mesh.m_F.Count();
+  if (more_vertices == 0 && more_faces == 0) return true;
+  // What the joined mesh keeps per vertex and per face.
+  const bool normals = m_N.Count() == vertex_count && mesh.m_N.Count() == more_vertices;
+  const bool face_normals = m_FN.Count() == face_count && mesh.m_FN.Count() == more_faces;
+  const bool colours = vertex_count > 0 && m_C.Count() == vertex_count && mesh.m_C.Count() == more_vertices;
+  // Room for everything first, so that a failure changes nothing.
+  if (!RoomFor(m_V, more_vertices) || !RoomFor(m_F, more_faces) || (normals && !RoomFor(m_N, more_vertices)) ||
+      (face_normals && !RoomFor(m_FN, more_faces)) || (colours && !RoomFor(m_C, more_vertices)))
+    return false;
+  DestroyTopology();
+  // Counted above, so that a mesh appending itself reads only its old part.
+  m_V.Append(more_vertices, mesh.m_V.Array());
+  for (int i = 0; i < more_faces; ++i) {
+    ON_MeshFace f = mesh.m_F[i];
+    for (int& vi : f.vi) vi += vertex_count;
+    m_F.Append(f);
+  }
+  if (normals)
+    m_N.Append(more_vertices, mesh.m_N.Array());
+  else
+    m_N.Destroy();
+  if (face_normals)
+    m_FN.Append(more_faces, mesh.m_FN.Array());
+  else
+    m_FN.Destroy();
+  if (colours) m_C.Append(more_vertices, mesh.m_C.Array());
+  return true;
+}
+
+bool ON_Mesh::CombineIdenticalVertices(bool ignore_vertex_normals, bool /*ignore_texture_coordinates*/) {
+  const int count = m_V.Count();
+  const bool normals = count > 0 && m_N.Count() == count;
+  const bool compare_normals = normals && !ignore_vertex_normals;
+  const bool colours = count > 0 && m_C.Count() == count;
+  // What must match: the location, then the normal and the colour when
+  // compared. Float comparison, so -0 and +0 are equal.
+  auto values = [&](int i, float v[6]) {
+    const ON_3fVector n = compare_normals ? m_N[i] : ON_3fVector();
+    const float all[6] = {m_V[i].x, m_V[i].y, m_V[i].z, n.x, n.y, n.z};
+    std::copy(all, all + 6, v);
+  };
+  auto colour = [&](int i) {
+    if (!colours) return 0u;
+    const ON_Color& c = m_C[i];
+    return static_cast<unsigned>(c.Red()) | static_cast<unsigned>(c.Green()) << 8 |
+           static_cast<unsigned>(c.Blue()) << 16 | static_cast<unsigned>(c.Alpha()) << 24;
+  };
+  auto less = [&](int a, int b) {
+    float va[6], vb[6];
+    values(a, va);
+    values(b, vb);
+    for (int k = 0; k < 6; ++k) {
+      if (va[k] < vb[k]) return true;
+      if (vb[k] < va[k]) return false;
+    }
+    if (colour(a) != colour(b)) return colour(a) < colour(b);
+    return a < b;
+  };
+  auto same = [&](int a, int b) {
+    float va[6], vb[6];
+    values(a, va);
+    values(b, vb);
+    return std::equal(va, va + 6, vb) && colour(a) == colour(b);
+  };
+  try {
+    // A vertex with a NaN equals none: it is left out of the sort.
+    std::vector<int> order;
+    order.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      float v[6];
+      values(i, v);
+      if (std::none_of(v, v + 6, [](float x) { return std::isnan(x); })) order.push_back(i);
+    }
+    std::sort(order.begin(), order.end(), less);
+    // rep[i]: the lowest index equal to i, found first in each sorted run.
+    std::vector<int> rep(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) rep[static_cast<size_t>(i)] = i;
+    for (size_t k = 1; k < order.size(); ++k)
+      if (same(order[k - 1], order[k])) rep[static_cast<size_t>(order[k])] = rep[static_cast<size_t>(order[k - 1])];
+    std::vector<int> index(static_cast<size_t>(count));
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+      const int r = rep[static_cast<size_t>(i)];
+      index[static_cast<size_t>(i)] = r == i ? kept++ : index[static_cast<size_t>(r)];
+    }
+    if (kept == count) return false;
+
+    // The new arrays, made whole before anything changes.
+    ON_3fPointArray vertices;
+    ON_3fVectorArray vertex_normals;
+    ON_SimpleArray<ON_Color> vertex_colours;
+    ON_SimpleArray<ON_MeshFace> faces(m_F);
+    if (!vertices.SetCount(kept) || (normals && !vertex_normals.SetCount(kept)) ||
+        (colours && !vertex_colours.SetCount(kept)))
+      return false;
+    for (int i = 0; i < count; ++i) {
+      if (rep[static_cast<size_t>(i)] != i) continue;
+      const int k = index[static_cast<size_t>(i)];
+      vertices[k] = m_V[i];
+      if (normals) vertex_normals[k] = m_N[i];
+      if (colours) vertex_colours[k] = m_C[i];
+    }
+    for (int f = 0; f < faces.Count(); ++f)
+      for (int& vi : faces[f].vi)
+        if (vi >= 0 && vi < count) vi = index[static_cast<size_t>(vi)];
+    DestroyTopology();
+    m_V = std::move(vertices);
+    m_F = std::move(faces);
+    if (normals) m_N = std::move(vertex_normals);
+    if (colours) m_C = std::move(vertex_colours);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 bool ON_Mesh::GetBBox(double* boxmin, double* boxmax, bool grow_box) const {
@@ -186,4 +327,5 @@ void ON_Mesh::Destroy() {
   m_F.Destroy();
   m_N.Destroy();
   m_FN.Destroy();
+  m_C.Destroy();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "opennurbs_array.h"
+#include "opennurbs_color.h"
 #include "opennurbs_geometry.h"
 #include "opennurbs_point.h"
 
@@ -107,7 +108,11 @@ class ON_MeshTopology {
   // are the same). O(log E).
   int TopEdge(int topv0, int topv1) const;
 
-  // Checks every record against m_mesh and the documented orders.
+  // Checks every record against m_mesh and the documented orders, and that
+  // every face it describes is a true polygon: no side of a face (other
+  // than a skipped one) has both corners at one location. So the topology
+  // of a mesh with a degenerate face (two corners at one location) is not
+  // valid.
   bool IsValid() const;
 
   // Builds from m_mesh (replacing what was there). False, with the arrays
@@ -127,14 +132,16 @@ class ON_MeshTopology {
 // A mesh of triangles and quads with float vertices.
 //
 // Its topology is built on the first call of Topology() and cached in the
-// mesh. SetVertex, SetTriangle, SetQuad, assignment, Transform and Destroy
-// drop the cache; code that writes m_V or m_F directly must call
-// DestroyTopology() itself. Topology() is not safe to call from two threads
+// mesh. SetVertex, SetTriangle, SetQuad, assignment, Append,
+// CombineIdenticalVertices, Transform and Destroy drop the cache; code that
+// writes m_V or m_F directly must call DestroyTopology() itself. Topology() is not safe to call from two threads
 // at once on the same mesh before the cache is built.
 class ON_Mesh : public ON_Geometry {
  public:
   ON_Mesh() = default;
-  // Reserves room for the faces and vertices (and vertex normals).
+  // Reserves room for the faces and vertices (and vertex normals); texture
+  // coordinates are not kept by this subset. Room that cannot be had is
+  // not reserved.
   ON_Mesh(int initial_face_array_capacity, int initial_vertex_array_capacity, bool has_vertex_normals,
           bool has_texture_coordinates);
   // Copies the data; the topology is not copied (the copy builds its own).
@@ -150,24 +157,49 @@ class ON_Mesh : public ON_Geometry {
   ON_SimpleArray<ON_MeshFace> m_F;    // faces
   ON_3fVectorArray m_N;               // vertex normals (none, or one per vertex)
   ON_3fVectorArray m_FN;              // face normals (none, or one per face)
+  // Colours: one per vertex, or whatever the owner keeps there (such as one
+  // colour for the whole mesh); nothing here requires a count.
+  ON_SimpleArray<ON_Color> m_C;
 
   int VertexCount() const { return m_V.Count(); }
   int FaceCount() const { return m_F.Count(); }
   int TriangleCount() const;  // faces with vi[2] == vi[3]
   int QuadCount() const;      // faces with vi[2] != vi[3]
 
-  // Sets vertex vi, or appends it when vi == VertexCount(); false otherwise.
+  // Sets vertex vi, or appends it when vi == VertexCount(); false otherwise,
+  // and when memory runs out.
   bool SetVertex(int vertex_index, const ON_3dPoint& location);
   bool SetVertex(int vertex_index, const ON_3fPoint& location);
   // Sets face fi to the triangle (a, b, c, c) or the quad (a, b, c, d), or
-  // appends it when fi == FaceCount(); false otherwise. The indexes are not
-  // checked (IsValid() does).
+  // appends it when fi == FaceCount(); false otherwise, and when memory runs
+  // out. The indexes are not checked (IsValid() does).
   bool SetTriangle(int face_index, int a, int b, int c);
   bool SetQuad(int face_index, int a, int b, int c, int d);
 
+  // Appends the other mesh's vertices and faces (its face indexes moved
+  // past this mesh's vertices); a mesh may append itself. Vertex normals,
+  // face normals and per-vertex colours are appended when both meshes have
+  // one for every vertex (face); otherwise this mesh's normals are dropped,
+  // as they would no longer cover every vertex (face), and its colours kept
+  // as they are. False, mesh unchanged, when the sum is too large or memory
+  // runs out.
+  bool Append(const ON_Mesh& mesh);
+
+  // Merges vertices at exactly the same float location (-0 equal to +0; a
+  // vertex with a NaN coordinate equals none) and, unless
+  // ignore_vertex_normals, with the same normal, and with the same colour
+  // where m_C has one per vertex. Each merged vertex keeps the place of its
+  // lowest index among the survivors, in the old order; faces are renumbered
+  // (and may become degenerate); normals and per-vertex colours follow
+  // their vertices. This subset keeps no texture coordinates, so
+  // ignore_texture_coordinates changes nothing. True when vertices were
+  // merged; false, mesh unchanged, when none were or memory runs out.
+  bool CombineIdenticalVertices(bool ignore_vertex_normals = false, bool ignore_texture_coordinates = false);
+
   int Dimension() const override { return 3; }
   // At least 3 vertices and 1 face, all coordinates finite, every face valid
-  // (ON_MeshFace::IsValid), and m_N, m_FN empty or of full length.
+  // (ON_MeshFace::IsValid), and m_N, m_FN empty or of full length. The
+  // colours are not checked. The text log is ignored.
   bool IsValid(ON_TextLog* text_log = nullptr) const override;
   // The box of the vertices.
   bool GetBBox(double* boxmin, double* boxmax, bool grow_box = false) const override;

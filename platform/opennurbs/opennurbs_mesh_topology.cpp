@@ -349,8 +349,8 @@ bool ON_MeshTopology::IsValid() const {
   if (vertex_edges != 2 * static_cast<std::int64_t>(edge_count)) return false;
 
   // Faces: each side's edge joins the side's locations, in the recorded
-  // direction, and lists the face; sides within one location have no edge;
-  // skipped faces have none at all.
+  // direction, and lists the face; a side within one location (a degenerate
+  // face) makes the topology invalid; skipped faces have no edges at all.
   std::int64_t face_sides = 0;
   for (int fi = 0; fi < face_count; ++fi) {
     const ON_MeshFace& f = mesh.m_F[fi];
@@ -365,10 +365,7 @@ bool ON_MeshTopology::IsValid() const {
       const int a = m_topv_map[f.vi[k]];
       const int b = m_topv_map[f.vi[(k + 1) % n]];
       const int e = tf.m_topei[k];
-      if (a == b) {
-        if (e != -1 || tf.m_reve[k] != 0) return false;
-        continue;
-      }
+      if (a == b) return false;  // a degenerate face
       if (e < 0 || e >= edge_count) return false;
       const ON_MeshTopologyEdge& edge = m_tope[e];
       if (edge.m_topvi[0] != std::min(a, b) || edge.m_topvi[1] != std::max(a, b)) return false;

@@ -29,23 +29,11 @@ ON_NurbsCurve::ON_NurbsCurve(const ON_NurbsCurve& src) : ON_Curve(src) {
   Swap(copy);
 }
 
-ON_NurbsCurve& ON_NurbsCurve::operator=(const ON_NurbsCurve& src) {
-  if (this != &src) {
-    ON_NurbsCurve copy(src);
-    Swap(copy);
-  }
-  return *this;
-}
+ON_NurbsCurve& ON_NurbsCurve::operator=(const ON_NurbsCurve& src) { return ON_CV::CopyAssign(*this, src); }
 
 ON_NurbsCurve::ON_NurbsCurve(ON_NurbsCurve&& src) noexcept : ON_Curve(src) { Swap(src); }
 
-ON_NurbsCurve& ON_NurbsCurve::operator=(ON_NurbsCurve&& src) noexcept {
-  if (this != &src) {
-    Destroy();
-    Swap(src);
-  }
-  return *this;
-}
+ON_NurbsCurve& ON_NurbsCurve::operator=(ON_NurbsCurve&& src) noexcept { return ON_CV::MoveAssign(*this, src); }
 
 ON_NurbsCurve::~ON_NurbsCurve() { Destroy(); }
 

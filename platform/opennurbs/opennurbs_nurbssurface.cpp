@@ -33,23 +33,11 @@ ON_NurbsSurface::ON_NurbsSurface(const ON_NurbsSurface& src) : ON_Surface(src) {
   Swap(copy);
 }
 
-ON_NurbsSurface& ON_NurbsSurface::operator=(const ON_NurbsSurface& src) {
-  if (this != &src) {
-    ON_NurbsSurface copy(src);
-    Swap(copy);
-  }
-  return *this;
-}
+ON_NurbsSurface& ON_NurbsSurface::operator=(const ON_NurbsSurface& src) { return ON_CV::CopyAssign(*this, src); }
 
 ON_NurbsSurface::ON_NurbsSurface(ON_NurbsSurface&& src) noexcept : ON_Surface(src) { Swap(src); }
 
-ON_NurbsSurface& ON_NurbsSurface::operator=(ON_NurbsSurface&& src) noexcept {
-  if (this != &src) {
-    Destroy();
-    Swap(src);
-  }
-  return *this;
-}
+ON_NurbsSurface& ON_NurbsSurface::operator=(ON_NurbsSurface&& src) noexcept { return ON_CV::MoveAssign(*this, src); }
 
 ON_NurbsSurface::~ON_NurbsSurface() { Destroy(); }
 

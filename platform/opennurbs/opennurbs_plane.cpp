@@ -19,18 +19,10 @@ ON_Plane::ON_Plane(const ON_3dPoint& origin_point, const ON_3dVector& x_dir, con
 }
 
 bool ON_Plane::CreateFromNormal(const ON_3dPoint& origin_point, const ON_3dVector& normal) {
-  ON_3dVector z = normal;
-  if (!origin_point.IsValid() || !z.Unitize()) return false;
-  ON_3dVector x;
-  x.PerpendicularTo(z);
-  x.Unitize();
-  ON_3dVector y = ON_CrossProduct(z, x);
-  y.Unitize();
-  origin = origin_point;
-  xaxis = x;
-  yaxis = y;
-  zaxis = z;
-  return true;
+  ON_3dVector z = normal, x;
+  if (!z.Unitize() || !x.PerpendicularTo(z)) return false;
+  // x and z x x are perpendicular, so the frame's normal is z.
+  return CreateFromFrame(origin_point, x, ON_CrossProduct(z, x));
 }
 
 bool ON_Plane::CreateFromFrame(const ON_3dPoint& origin_point, const ON_3dVector& x_dir, const ON_3dVector& y_dir) {

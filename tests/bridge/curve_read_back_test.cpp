@@ -115,7 +115,7 @@ struct ArcCase {
 };
 
 TEST(SketchArcsReadBack, EachArcRunsThroughItsOwnSideOfTheCircle) {
-  const double s = std::sqrt(0.5);
+  const double s = std::sqrt(0.5), d = 1e-10, c = std::sqrt(1 - d * d);
   const ArcCase cases[] = {
       {"quarter counter-clockwise", {1, 0, 0}, {0, 1, 0}, 1.0, {s, s, 0}, ON_PI / 2},
       {"quarter clockwise", {1, 0, 0}, {0, -1, 0}, -1.0, {s, -s, 0}, ON_PI / 2},
@@ -124,6 +124,11 @@ TEST(SketchArcsReadBack, EachArcRunsThroughItsOwnSideOfTheCircle) {
       {"half clockwise", {1, 0, 0}, {-1, 0, 0}, -1.0, {0, -1, 0}, ON_PI},
       {"half counter-clockwise", {1, 0, 0}, {-1, 0, 0}, 1.0, {0, 1, 0}, ON_PI},
       {"direction 0 is counter-clockwise", {1, 0, 0}, {0, 1, 0}, 0.0, {s, s, 0}, ON_PI / 2},
+      // Ends a hair from opposite: the frame through them cannot be trusted.
+      {"just under half counter-clockwise", {1, 0, 0}, {-c, d, 0}, 1.0, {0, 1, 0}, ON_PI},
+      {"just over half clockwise", {1, 0, 0}, {-c, d, 0}, -1.0, {0, -1, 0}, ON_PI},
+      {"just over half counter-clockwise", {1, 0, 0}, {-c, -d, 0}, 1.0, {0, 1, 0}, ON_PI},
+      {"just under half clockwise", {1, 0, 0}, {-c, -d, 0}, -1.0, {0, -1, 0}, ON_PI},
   };
   for (const ArcCase& c : cases) {
     SCOPED_TRACE(c.name);

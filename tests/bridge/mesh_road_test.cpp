@@ -5,7 +5,9 @@
 #include "HostUtils.h"
 #include "VLMSWON.h"
 #include "alloc_limit.h"
+#include "host_calls.h"
 #include "meshes.h"
+#include "quiet_ui.h"
 #include "stand_in/host.h"
 #include "stand_in/ui.h"
 
@@ -34,19 +36,6 @@ ON_ClassArray<ON_Mesh> Meshes(std::initializer_list<ON_Mesh> list) {
   return out;
 }
 
-// Runs of one operation collapse to "op xN", so sequences read like the
-// road's own steps.
-std::vector<std::string> Steps(const std::vector<std::string>& ops) {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < ops.size();) {
-    size_t j = i;
-    while (j < ops.size() && ops[j] == ops[i]) ++j;
-    out.push_back(j - i == 1 ? ops[i] : ops[i] + " x" + std::to_string(j - i));
-    i = j;
-  }
-  return out;
-}
-
 class MeshRoad : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -55,18 +44,13 @@ class MeshRoad : public ::testing::Test {
     EXPECT_EQ(stand_in::LiveBstrCount(), bstrs);
   }
 
-  std::vector<std::string> Steps() const { return ::Steps(host.Operations()); }
-  std::vector<stand_in::Call> CallsOf(const std::string& op) const {
-    std::vector<stand_in::Call> out;
-    for (const auto& c : host.Calls())
-      if (c.op == op) out.push_back(c);
-    return out;
-  }
+  std::vector<std::string> Steps() const { return test_support::Runs(host.Operations()); }
+  std::vector<stand_in::Call> CallsOf(const std::string& op) const { return test_support::CallsOf(host, op); }
   std::vector<std::string> ProgressKinds() const {
     std::vector<std::string> out;
     for (const auto& e : ui.events)
       if (e.what.rfind("progress.", 0) == 0) out.push_back(e.what);
-    return ::Steps(out);
+    return test_support::Runs(out);
   }
 
   stand_in::ui::ScriptedDriver ui;
@@ -577,28 +561,7 @@ const std::vector<std::wstring> kFailureTexts = {
     L"Unable to create body from surfaces",
 };
 
-// A progress display that records nothing, so that the allocations under
-// test are the road's and the host's (the scripted driver records events in
-// memory, from the progress object's destructor too).
-class QuietDriver : public stand_in::ui::Driver {
- public:
-  QuietDriver() : previous_(stand_in::ui::Install(this)) {}
-  ~QuietDriver() override { stand_in::ui::Install(previous_); }
-  int ShowMessageBox(HWND, const std::wstring&, const std::wstring&, UINT) override { return IDOK; }
-  void ProgressOpen(int, const std::wstring&, const std::wstring&, double, double, HWND) override { ++opened; }
-  void ProgressSetMax(int, double) override {}
-  void ProgressStart(int) override {}
-  void ProgressStep(int, double) override {}
-  void ProgressSetStatus(int, const std::wstring&) override {}
-  void ProgressEnd(int) override {}
-  void ProgressClose(int) override { ++closed; }
-  void ShellOpen(const std::wstring&) override {}
-  void ShowAbout(const std::wstring&, HWND) override {}
-  int opened = 0, closed = 0;
-
- private:
-  stand_in::ui::Driver* previous_;
-};
+using test_support::QuietDriver;
 
 struct ImportRun {
   int result = -1;

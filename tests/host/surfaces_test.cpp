@@ -61,6 +61,10 @@ TEST_F(SurfaceTest, RefusesMalformedBSplineSurfaces) {
       {"a control point that is not a number", [](Patch& s) { s.points[6].y = kNaN; },
        "control point (2, 1).y is not a finite number"},
       {"an infinite control point", [](Patch& s) { s.points[15].z = HUGE_VAL; }, "control point (3, 3).z"},
+      {"a control point beyond the model space", [](Patch& s) { s.points[1].x = -1e300; },
+       "control point (1, 0).x is -1e+300 m, beyond the host's model space of 1e+09 m"},
+      {"a knot beyond the host's limit", [](Patch& s) { s.knots[0][7] = 1e300; },
+       "uKnots[7] is 1e+300, beyond the host's limit of 1e+15"},
       {"all control points in one place", [](Patch& s) { s.points.assign(16, Point3{1, 2, 3}); },
        "all control points coincide"},
       {"periodic in u but not wrapped", [](Patch& s) { s.periodic[0] = 1; },
@@ -117,7 +121,7 @@ TEST_F(SurfaceTest, ReadsCountsVBeforeUAndControlPointsUFastest) {
 
 TEST_F(SurfaceTest, RefusesPlanesWithoutADirection) {
   const double root[3] = {0, 0, 0}, up[3] = {0, 0, 1}, zero[3] = {0, 0, 0}, tiny[3] = {0, 1e-300, 0};
-  const double nanRoot[3] = {0, kNaN, 0}, infNormal[3] = {HUGE_VAL, 0, 0};
+  const double nanRoot[3] = {0, kNaN, 0}, infNormal[3] = {HUGE_VAL, 0, 0}, farRoot[3] = {0, 0, 1e300};
   struct Case {
     const double *root, *normal;
     const char* error;
@@ -125,6 +129,7 @@ TEST_F(SurfaceTest, RefusesPlanesWithoutADirection) {
       {nullptr, up, "rootPoint is null"},         {root, nullptr, "normal is null"},
       {root, zero, "the normal is zero"},          {nanRoot, up, "rootPoint.y is not a finite number"},
       {root, infNormal, "normal.x is not a finite number"},
+      {farRoot, up, "rootPoint.z is 1e+300 m, beyond the host's model space of 1e+09 m"},
   };
   for (const Case& c : cases) {
     CComPtr<IHostSurface> surface;
@@ -273,7 +278,7 @@ TEST_F(SurfaceTest, FacesComeFromTheLastSurfaceOnceAndInItsWay) {
   }
   const double ranges[][4] = {{0, 1.5, 0, 1}, {-0.1, 1, 0, 1}, {0, 1, 0.5, 0.5}, {0.7, 0.2, 0, 1}};
   const char* errors[] = {"the range in u, 0 to 1.5, leaves the surface's domain, 0 to 1",
-                          "the range in u, -0.10000000000000001 to 1, leaves",
+                          "the range in u, -0.1 to 1, leaves",
                           "the range in v is empty: it runs from 0.5 to 0.5", "the range in u is empty"};
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(body->CreateBoundedSurface(1, 1, ranges[i]), E_FAIL) << errors[i];

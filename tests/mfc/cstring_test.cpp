@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 TEST(CString, FormatsWithWideTexts) {
   CString s;
   s.Format(L"%s%s%s", L"D:", L"\\out\\", L"plate");
@@ -46,4 +48,35 @@ TEST(CWnd, OneObjectPerHandleAndNoneForNull) {
   EXPECT_EQ(a->GetSafeHwnd(), h);
   EXPECT_EQ(CWnd::FromHandle(nullptr), nullptr);
   CWnd::DeleteTempMap();
+}
+
+TEST(CStringArray, GrowsShrinksAndRefusesWhatMfcRefuses) {
+  CStringArray names;
+  EXPECT_EQ(names.GetSize(), 0);
+  EXPECT_EQ(names.Add(L"gear-Base"), 0);
+  EXPECT_EQ(names.Add(CString(L"gear-Boss")), 1);
+  EXPECT_EQ(names.GetCount(), 2);
+  EXPECT_EQ(names.GetAt(1), L"gear-Boss");
+  names[0] = L"Part-Base";
+  EXPECT_EQ(names[0], L"Part-Base");
+  names.SetSize(4);
+  EXPECT_EQ(names.GetUpperBound(), 3);
+  EXPECT_TRUE(names[3].IsEmpty());
+  names.InsertAt(6, L"x", 2);  // past the end: the gap is filled with empty texts
+  EXPECT_EQ(names.GetSize(), 8);
+  EXPECT_EQ(names[7], L"x");
+  names.RemoveAt(1, 5);
+  ASSERT_EQ(names.GetSize(), 3);
+  EXPECT_EQ(names[1], L"x");
+  EXPECT_THROW(names.GetAt(3), std::out_of_range);
+  EXPECT_THROW(names.GetAt(-1), std::out_of_range);
+  EXPECT_THROW(names.RemoveAt(2, 2), std::out_of_range);
+  EXPECT_THROW(names.SetSize(-1), std::invalid_argument);
+  EXPECT_THROW(names.InsertAt(-1, L"y"), std::invalid_argument);
+  EXPECT_EQ(names.GetSize(), 3);
+  names.SetSize(0);
+  EXPECT_EQ(names.GetSize(), 0);
+  names.Add(L"again");
+  names.RemoveAll();
+  EXPECT_TRUE(names.IsEmpty());
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 
+#include "alloc_limit.h"
 #include "opennurbs.h"
 
 namespace {
@@ -234,7 +236,7 @@ TEST(Mesh, ChangesDropTheCachedTopology) {
   ASSERT_TRUE(mesh.Transform(flatten));
   EXPECT_EQ(mesh.Topology().TopVertexCount(), 4);
   EXPECT_EQ(mesh.Topology().m_topv_map[4], 0);
-  EXPECT_TRUE(mesh.Topology().IsValid());
+  EXPECT_FALSE(mesh.Topology().IsValid());  // triangle 2 now has two corners at one place
 
   mesh.SetVertex(4, ON_3dPoint(7, 7, 7));  // SetVertex
   EXPECT_EQ(mesh.Topology().TopVertexCount(), 5);
@@ -257,3 +259,163 @@ TEST(Mesh, ChangesDropTheCachedTopology) {
 }
 
 }  // namespace
+
+namespace {
+
+// A one-triangle mesh made as a reader of triangles makes it: room for one
+// face and three vertices, the corners stored in single precision.
+ON_Mesh OneTriangle(const ON_3dPoint& p1, const ON_3dPoint& p2, const ON_3dPoint& p3) {
+  ON_Mesh mesh(1, 3, false, false);
+  EXPECT_TRUE(mesh.SetVertex(0, p1));
+  EXPECT_TRUE(mesh.SetVertex(1, p2));
+  EXPECT_TRUE(mesh.SetVertex(2, p3));
+  EXPECT_TRUE(mesh.SetTriangle(0, 0, 1, 2));
+  return mesh;
+}
+
+}  // namespace
+
+TEST(Mesh, ADegenerateTrianglesTopologyIsInvalid) {
+  EXPECT_TRUE(OneTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}).Topology().IsValid());
+  // Collinear but with three different corners: still a triangle here.
+  EXPECT_TRUE(OneTriangle({0, 0, 0}, {1, 0, 0}, {2, 0, 0}).Topology().IsValid());
+  const ON_3dPoint degenerate[][3] = {
+      {{0, 0, 0}, {0, 0, 0}, {0, 1, 0}},         // P1 = P2
+      {{0, 0, 0}, {0, 1, 0}, {0, 1, 0}},         // P2 = P3
+      {{2, 2, 2}, {2, 2, 2}, {2, 2, 2}},         // a point
+      {{1, 0, 0}, {1 + 1e-12, 0, 0}, {0, 1, 0}},  // equal once stored as float
+  };
+  for (const auto& c : degenerate) {
+    const ON_Mesh mesh = OneTriangle(c[0], c[1], c[2]);
+    EXPECT_FALSE(mesh.Topology().IsValid()) << c[1].x;
+  }
+}
+
+TEST(Mesh, CombineIdenticalVerticesMergesCornersThatCoincide) {
+  // Two triangles with six corners, two pairs of which coincide.
+  ON_Mesh mesh = OneTriangle({0, 0, 0}, {1, 0, 0}, {1, 1, 0});
+  ASSERT_TRUE(mesh.Append(OneTriangle({0, 0, -0.0}, {1, 1, 0}, {0, 1, 0})));
+  ASSERT_EQ(mesh.VertexCount(), 6);
+  ASSERT_TRUE(mesh.CombineIdenticalVertices(true, true));
+  EXPECT_EQ(mesh.VertexCount(), 4);
+  EXPECT_EQ(mesh.FaceCount(), 2);
+  EXPECT_EQ(mesh.m_V[3], ON_3fPoint(0, 1, 0));
+  EXPECT_EQ(mesh.m_F[1].vi[0], 0);
+  EXPECT_EQ(mesh.m_F[1].vi[1], 2);
+  EXPECT_EQ(mesh.m_F[1].vi[2], 3);
+  EXPECT_EQ(mesh.m_F[1].vi[3], 3);
+  EXPECT_TRUE(mesh.IsValid());
+  EXPECT_EQ(mesh.Topology().TopEdgeCount(), 5);
+  // Nothing left to merge.
+  EXPECT_FALSE(mesh.CombineIdenticalVertices(true, true));
+  EXPECT_EQ(mesh.VertexCount(), 4);
+}
+
+TEST(Mesh, CombineIdenticalVerticesComparesNormalsAndColoursUnlessIgnored) {
+  ON_Mesh mesh;
+  for (int i = 0; i < 4; ++i) mesh.SetVertex(i, ON_3dPoint(0, 0, 0));
+  mesh.SetVertex(4, ON_3fPoint(std::nanf(""), 0, 0));
+  mesh.SetVertex(5, ON_3fPoint(std::nanf(""), 0, 0));
+  const ON_3fVector normals[6] = {{0, 0, 1}, {0, 0, 1}, {0, 1, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 1}};
+  for (const ON_3fVector& n : normals) mesh.m_N.Append(n);
+  for (int i = 0; i < 6; ++i) mesh.m_C.Append(ON_Color(i == 3 ? 9 : 0, 0, 0));
+  mesh.SetTriangle(0, 0, 2, 3);
+  ON_Mesh by_normal = mesh;
+  ASSERT_TRUE(by_normal.CombineIdenticalVertices(false, true));
+  // 0 and 1 share normal and colour; 3 differs from 2 in colour; NaNs stay.
+  EXPECT_EQ(by_normal.VertexCount(), 5);
+  EXPECT_EQ(by_normal.m_N.Count(), 5);
+  EXPECT_EQ(by_normal.m_C.Count(), 5);
+  EXPECT_EQ(by_normal.m_N[1], ON_3fVector(0, 1, 0));
+  EXPECT_EQ(by_normal.m_C[2].Red(), 9);
+  EXPECT_EQ(by_normal.m_F[0].vi[1], 1);
+  ON_Mesh ignoring = mesh;
+  ASSERT_TRUE(ignoring.CombineIdenticalVertices(true, true));
+  EXPECT_EQ(ignoring.VertexCount(), 4);  // 0, 1, 2 merged; 3 has its own colour
+  EXPECT_EQ(ignoring.m_N.Count(), 4);
+  // A colour list that is not one per vertex is not compared and is kept.
+  mesh.m_C.SetCount(1);
+  ASSERT_TRUE(mesh.CombineIdenticalVertices(true, true));
+  EXPECT_EQ(mesh.VertexCount(), 3);
+  EXPECT_EQ(mesh.m_C.Count(), 1);
+}
+
+TEST(Mesh, AppendMovesIndexesAndKeepsWhatCoversEveryVertex) {
+  ON_Mesh a = Square(), b = OneTriangle({5, 5, 5}, {6, 5, 5}, {5, 6, 5});
+  for (int i = 0; i < 4; ++i) a.m_N.Append(ON_3fVector(0, 0, 1));
+  for (int i = 0; i < 3; ++i) b.m_N.Append(ON_3fVector(1, 0, 0));
+  a.m_C.Append(ON_Color(1, 2, 3));  // one colour for the whole mesh
+  a.Topology();
+  ASSERT_TRUE(a.Append(b));
+  EXPECT_EQ(a.VertexCount(), 7);
+  EXPECT_EQ(a.FaceCount(), 3);
+  EXPECT_EQ(a.m_F[2].vi[0], 4);
+  EXPECT_EQ(a.m_F[2].vi[3], 6);
+  EXPECT_EQ(a.m_N.Count(), 7);
+  EXPECT_EQ(a.m_N[6], ON_3fVector(1, 0, 0));
+  EXPECT_EQ(a.m_C.Count(), 1);
+  EXPECT_EQ(a.Topology().TopFaceCount(), 3);  // the cached topology was dropped
+  ASSERT_TRUE(a.Append(Square()));  // without normals: they no longer cover every vertex
+  EXPECT_EQ(a.m_N.Count(), 0);
+  EXPECT_TRUE(a.IsValid());
+  // Appending itself doubles it.
+  ON_Mesh self = Square();
+  ASSERT_TRUE(self.Append(self));
+  EXPECT_EQ(self.VertexCount(), 8);
+  EXPECT_EQ(self.m_F[3].vi[2], 7);
+  EXPECT_EQ(self.m_V[6], self.m_V[2]);
+  EXPECT_TRUE(a.Append(ON_Mesh()));
+  EXPECT_EQ(a.VertexCount(), 11);
+}
+
+TEST(Mesh, ColoursAndTheirCopies) {
+  struct Case {
+    int in[4];
+    int out[4];
+  } cases[] = {
+      {{127, 63, 255, 127}, {127, 63, 255, 127}},
+      {{306, -25, 256, -1}, {255, 0, 255, 0}},
+      {{INT_MAX, INT_MIN, 0, 255}, {255, 0, 0, 255}},
+  };
+  for (const Case& c : cases) {
+    ON_Color colour;
+    colour.SetRGBA(c.in[0], c.in[1], c.in[2], c.in[3]);
+    EXPECT_EQ(colour.Red(), c.out[0]);
+    EXPECT_EQ(colour.Green(), c.out[1]);
+    EXPECT_EQ(colour.Blue(), c.out[2]);
+    EXPECT_EQ(colour.Alpha(), c.out[3]);
+    EXPECT_EQ(ON_Color(c.in[0], c.in[1], c.in[2], c.in[3]), colour);
+  }
+  const ON_Color white(255, 255, 255);
+  EXPECT_EQ(white.Alpha(), 0);
+  EXPECT_EQ(ON_Color(300, 0, 0).Red(), 255);
+  ON_Mesh mesh = Square();
+  mesh.m_C.Append(white);
+  const ON_Mesh copy = mesh;
+  ASSERT_EQ(copy.m_C.Count(), 1);
+  EXPECT_EQ(copy.m_C[0], white);
+  ON_Mesh moved = std::move(mesh);
+  EXPECT_EQ(moved.m_C.Count(), 1);
+  EXPECT_EQ(mesh.m_C.Count(), 0);
+  moved.Destroy();
+  EXPECT_EQ(moved.m_C.Count(), 0);
+}
+
+TEST(MeshMemory, GrowingAndMergingFailWithoutChangingTheMesh) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  ON_Mesh mesh = OneTriangle({0, 0, 0}, {1, 0, 0}, {1, 1, 0});
+  mesh.Append(OneTriangle({0, 0, 0}, {1, 1, 0}, {0, 1, 0}));
+  mesh.m_V.SetCapacity(mesh.VertexCount());
+  mesh.m_F.SetCapacity(mesh.FaceCount());
+  const ON_Mesh other = Square();
+  test_support::AllocationLimit limit(test_support::AllocationLimit::FailFrom(1));
+  EXPECT_FALSE(mesh.SetVertex(6, ON_3dPoint(1, 2, 3)));
+  EXPECT_FALSE(mesh.SetTriangle(2, 0, 1, 2));
+  EXPECT_FALSE(mesh.Append(other));
+  EXPECT_FALSE(mesh.CombineIdenticalVertices(true, true));
+  limit.End();
+  EXPECT_EQ(mesh.VertexCount(), 6);
+  EXPECT_EQ(mesh.FaceCount(), 2);
+  EXPECT_TRUE(mesh.CombineIdenticalVertices(true, true));
+}
+

@@ -359,15 +359,26 @@ struct IHostBody : IUnknown {
   // made last. `properties`: order in u, order in v, control points in v,
   // control points in u, periodic in u, periodic in v, 3, 0; the knot
   // vectors whole (order + count values each); the control points x, y, z
-  // each, u running fastest.
+  // each, u running fastest. Refused (E_FAIL) on a sewn body, and for null
+  // or non-finite arguments, an order below 2 (or above 32), fewer control
+  // points than the order, a knot less than the one before it or repeated
+  // more than the order (inside the domain, more than the order less one),
+  // an empty domain, a dimension other than 3 or a last property other
+  // than 0, control points that all coincide, or a periodic direction
+  // whose control points do not repeat their first order - 1 at the end.
   STDMETHOD(CreateBSplineSurface)(const LONG* properties, const double* uKnots, const double* vKnots,
                                   const double* controlPoints, IHostSurface** surface) PURE;
-  // The plane through `rootPoint` with the unit `normal` (three doubles each).
+  // The plane through `rootPoint` with the `normal` (three doubles each),
+  // of any length but zero.
   STDMETHOD(CreatePlaneSurface)(const double* rootPoint, const double* normal, IHostSurface** surface) PURE;
-  // The last surface, cut to its trimming loop, becomes a face.
+  // The last surface, a plane cut to its trimming loop, becomes a face.
+  // No surface, one that is a face already or has no loop: E_FAIL and
+  // VARIANT_FALSE.
   STDMETHOD(CreateTrimmedSurface)(VARIANT_BOOL* ok) PURE;
-  // The last surface, bounded by its parameter `range` (u start, u end,
-  // v start, v end), becomes a face; `uBounded` and `vBounded` 1.
+  // The last surface, a B-spline surface bounded by its parameter `range`
+  // (u start, u end, v start, v end), becomes a face; `uBounded` and
+  // `vBounded` 1. A plane, a face already, or a range that is empty or
+  // leaves the domain: E_FAIL.
   STDMETHOD(CreateBoundedSurface)(LONG uBounded, LONG vBounded, const double* range) PURE;
 
   // The read side: the first face (then IHostFace::NextFace), the name
@@ -386,7 +397,13 @@ struct IHostSurface : IUnknown {
   // its order, its dimension (-3 for the first, 3 for the others), its
   // periodic flag, its knot count (order + control points) and its
   // control-point count; then all knots and all control points (x, y, z),
-  // curve after curve. `reserved` is null.
+  // curve after curve. `reserved` is null. The host trims planes only, one
+  // loop each, before they are faces. Refused (E_FAIL): arrays that are
+  // null or disagree, curves refused as a B-spline surface's directions
+  // would be, curves that do not join end to end (each either way round,
+  // in the order given) into one closed loop within the sewing tolerance,
+  // a loop off its plane by more than that, or one that crosses or
+  // touches itself or encloses no area.
   STDMETHOD(AddTrimmingLoop)(LONG count, const LONG* orders, const LONG* dimensions, const LONG* periodic,
                              const LONG* knotCounts, const LONG* controlPointCounts, const double* knots,
                              const double* controlPoints, const double* reserved) PURE;

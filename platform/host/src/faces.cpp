@@ -5,6 +5,8 @@
 #include "sewing.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -114,6 +116,12 @@ std::string CheckPlanarPolygon(const Point3* p, int n) {
   for (int i = 0; i < n; ++i) forward += Dot(unit, turn[i]) > 0;
   if (forward < 3) return "the polygon crosses itself";
   return {};
+}
+
+std::string MetresText(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g m", v);
+  return text;
 }
 
 int PolygonTriangles(const Point3* p, int count, int (*t)[3]) {

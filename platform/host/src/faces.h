@@ -38,6 +38,12 @@ inline double Tolerance(double relative, double size) {
   return t > kResolution ? t : kResolution;
 }
 
+// A number as the host's messages give it: the shortest text that reads
+// back as the same double ("0.1", "1e+300").
+std::string NumberText(double v);
+// A length in metres to three figures ("0.00141 m").
+std::string MetresText(double v);
+
 // Room for `extra` more, growing geometrically even when the caller asks
 // for a few more at a time.
 template <class T>

@@ -9,12 +9,6 @@
 namespace stand_in {
 namespace {
 
-std::string Number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", v);
-  return text;
-}
-
 double Norm(double x, double y, double z) { return std::sqrt(x * x + y * y + z * z); }
 
 }  // namespace
@@ -51,22 +45,24 @@ std::string CheckKnots(const Basis& b, const std::string& name, const std::funct
   const int total = b.order + b.count;
   for (int i = 0; i < total; ++i)
     if (!std::isfinite(b.knots[i])) return knotName(i) + " is not a finite number";
+    else if (std::fabs(b.knots[i]) > kFarthestKnot)
+      return knotName(i) + " is " + NumberText(b.knots[i]) + ", beyond the host's limit of " + NumberText(kFarthestKnot);
   for (int i = 1; i < total; ++i)
-    if (b.knots[i] < b.knots[i - 1]) return knotName(i) + " is " + Number(b.knots[i]) + ", less than the knot before it";
+    if (b.knots[i] < b.knots[i - 1]) return knotName(i) + " is " + NumberText(b.knots[i]) + ", less than the knot before it";
   for (int i = 0; i < total;) {
     int j = i + 1;
     while (j < total && b.knots[j] == b.knots[i]) ++j;
     const int times = j - i;
     const bool inside = b.knots[i] > b.Start() && b.knots[i] < b.End();
     if (times > b.order || (inside && times > b.order - 1))
-      return name + " repeat " + Number(b.knots[i]) + " " + std::to_string(times) + " times; order " +
+      return name + " repeat " + NumberText(b.knots[i]) + " " + std::to_string(times) + " times; order " +
              std::to_string(b.order) + " allows " + std::to_string(inside ? b.order - 1 : b.order) +
              (inside ? " inside the domain" : "");
     i = j;
   }
   if (!(b.Start() < b.End()))
     return name + " give an empty domain: " + knotName(b.order - 1) + " and " + knotName(b.count) + " are both " +
-           Number(b.Start());
+           NumberText(b.Start());
   return {};
 }
 
@@ -96,16 +92,23 @@ Point3 CurvePoint(const Basis& b, const Point3* points, size_t stride, double t)
 
 Point3 SurfacePoint(const Surface& s, double u, double v) {
   const Basis bu = SurfaceBasis(s, 0), bv = SurfaceBasis(s, 1);
-  double nv[kMostOrder];
-  const int sv = bv.Span(v);
+  double nu[kMostOrder], nv[kMostOrder];
+  const int su = bu.Span(u), sv = bv.Span(v);
+  bu.Values(su, u, nu);
   bv.Values(sv, v, nv);
-  const size_t nu = static_cast<size_t>(s.count[0]);
+  const size_t rowLength = static_cast<size_t>(s.count[0]);
   Point3 p{0, 0, 0};
   for (int k = 0; k < bv.order; ++k) {
-    const Point3 row = CurvePoint(bu, &s.points[static_cast<size_t>(sv - bv.order + 1 + k) * nu], 1, u);
-    p.x += nv[k] * row.x;
-    p.y += nv[k] * row.y;
-    p.z += nv[k] * row.z;
+    const Point3* row = &s.points[static_cast<size_t>(sv - bv.order + 1 + k) * rowLength + static_cast<size_t>(su - bu.order + 1)];
+    Point3 r{0, 0, 0};
+    for (int i = 0; i < bu.order; ++i) {
+      r.x += nu[i] * row[i].x;
+      r.y += nu[i] * row[i].y;
+      r.z += nu[i] * row[i].z;
+    }
+    p.x += nv[k] * r.x;
+    p.y += nv[k] * r.y;
+    p.z += nv[k] * r.z;
   }
   return p;
 }

@@ -16,6 +16,10 @@ namespace stand_in {
 // is cut into when it is sampled.
 constexpr int kMostOrder = 32;
 constexpr int kMostSpanSteps = 64;
+// The host's model space: coordinates (metres) and knots beyond these are
+// refused, so that no difference of two of them overflows.
+constexpr double kFarthestPoint = 1e9;
+constexpr double kFarthestKnot = 1e15;
 
 // One direction of a B-spline: its order, its control-point count and its
 // whole knot vector (order + count values). The domain runs from
@@ -41,7 +45,8 @@ inline Basis SurfaceBasis(const Surface& s, int direction) {
 }
 
 // Why the knot vector (`name`, as the caller calls it) is refused, empty
-// when it is not: a value that is not finite, a knot less than the one
+// when it is not: a value that is not finite or lies beyond
+// kFarthestKnot, a knot less than the one
 // before it, a knot repeated more than `order` times or, inside the domain,
 // more than order - 1 times (the curve would break there), an empty domain.
 // `knotName` names knot i as the caller sees it.

@@ -22,12 +22,6 @@ double Distance(const Point3& a, const Point3& b) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-std::string Metres(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3g m", v);
-  return text;
-}
-
 std::string Text(const Point3& p) {
   char text[96];
   std::snprintf(text, sizeof text, "(%.9g, %.9g, %.9g)", p.x, p.y, p.z);
@@ -186,7 +180,7 @@ std::string Chain(const std::vector<NurbsCurve>& loop, double tolerance, std::ve
   auto near = [&](const Point3& a, const Point3& b) { return Distance(a, b) <= tolerance; };
   if (n == 1) {
     const double gap = Distance(ends[0].start, ends[0].end);
-    if (gap > tolerance) return "the loop's one curve is not closed: its ends lie " + Metres(gap) + " apart";
+    if (gap > tolerance) return "the loop's one curve is not closed: its ends lie " + MetresText(gap) + " apart";
     return {};
   }
   const CurveEnds& second = ends[1];
@@ -195,7 +189,7 @@ std::string Chain(const std::vector<NurbsCurve>& loop, double tolerance, std::ve
   } else if (near(ends[0].start, second.start) || near(ends[0].start, second.end)) {
     (*backwards)[0] = 1;
   } else {
-    return "curve 0 and curve 1 do not meet: no end of one lies within " + Metres(tolerance) + " of an end of the other";
+    return "curve 0 and curve 1 do not meet: no end of one lies within " + MetresText(tolerance) + " of an end of the other";
   }
   auto head = [&](size_t i) { return (*backwards)[i] ? ends[i].end : ends[i].start; };
   auto tail = [&](size_t i) { return (*backwards)[i] ? ends[i].start : ends[i].end; };
@@ -208,12 +202,12 @@ std::string Chain(const std::vector<NurbsCurve>& loop, double tolerance, std::ve
     } else {
       return CurveName(i) + " neither starts nor ends where " + CurveName(i - 1) + " ends, " + Text(free) +
              ": its nearer end lies " +
-             Metres(std::min(Distance(ends[i].start, free), Distance(ends[i].end, free))) + " from it";
+             MetresText(std::min(Distance(ends[i].start, free), Distance(ends[i].end, free))) + " from it";
     }
   }
   const double gap = Distance(tail(n - 1), head(0));
   if (gap > tolerance)
-    return "the loop does not close: " + CurveName(n - 1) + " ends " + Metres(gap) + " from where " + CurveName(0) +
+    return "the loop does not close: " + CurveName(n - 1) + " ends " + MetresText(gap) + " from where " + CurveName(0) +
            " starts";
   return {};
 }
@@ -249,15 +243,15 @@ std::string TrimPlane(const Surface& plane, const std::vector<NurbsCurve>& loop,
   const double tolerance = Tolerance(kSewingTolerance, size);
   for (size_t i = 0; i < loop.size(); ++i)
     if (BoxSize(loop[i].points.data(), loop[i].points.size()) <= tolerance)
-      return CurveName(i) + " has no length: its control points lie within " + Metres(tolerance) + " of each other";
+      return CurveName(i) + " has no length: its control points lie within " + MetresText(tolerance) + " of each other";
   const Point3& n = plane.normal;
   for (size_t i = 0; i < loop.size(); ++i)
     for (size_t k = 0; k < loop[i].points.size(); ++k) {
       const Point3& p = loop[i].points[k];
       const double off = (p.x - plane.root.x) * n.x + (p.y - plane.root.y) * n.y + (p.z - plane.root.z) * n.z;
       if (std::fabs(off) > tolerance)
-        return "control point " + std::to_string(k) + " of " + CurveName(i) + " lies " + Metres(std::fabs(off)) +
-               " off the plane, more than the tolerance of " + Metres(tolerance);
+        return "control point " + std::to_string(k) + " of " + CurveName(i) + " lies " + MetresText(std::fabs(off)) +
+               " off the plane, more than the tolerance of " + MetresText(tolerance);
     }
   std::vector<char> backwards;
   std::string why = Chain(loop, tolerance, &backwards);
@@ -441,12 +435,13 @@ Weave WeaveBounded(const Surface& s, const Edge* const edges[4], const std::vect
 
 // How far triangle i strays from the surface: the most, over points spread
 // across it, between the triangle's point and the surface's point at the
-// same place in the parameter plane.
+// same place in the parameter plane. Its corners are the surface's own.
 double Stray(const Surface& s, const Weave& w, size_t i) {
   const uint32_t* c = &w.corners[3 * i];
   double most = 0;
   for (int a = 0; a <= 4; ++a)
     for (int b = 0; a + b <= 4; ++b) {
+      if ((a == 4) || (b == 4) || (a + b == 0)) continue;
       const double wa = a / 4.0, wb = b / 4.0, wc = 1 - wa - wb;
       const Point3 &p = w.points[c[0]], &q = w.points[c[1]], &r = w.points[c[2]];
       const Point3 on = SurfacePoint(s, wa * w.at[c[0]].x + wb * w.at[c[1]].x + wc * w.at[c[2]].x,

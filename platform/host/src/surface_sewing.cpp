@@ -191,11 +191,8 @@ std::string SewSurfaceFaces(const Body& c, SurfaceFaces* made, bool* closed) {
     for (size_t i = 0; i < loose.boundaryCount; ++i)
       if (cycle.empty() || cycle.back() != vertex[i]) cycle.push_back(vertex[i]);
     while (cycle.size() > 1 && cycle.back() == cycle.front()) cycle.pop_back();
-    if (cycle.size() < 3) {
-      char text[48];
-      std::snprintf(text, sizeof text, "%.3g m", tolerance);
-      return "face " + std::to_string(f) + " collapses within the sewing tolerance of " + text;
-    }
+    if (cycle.size() < 3)
+      return "face " + std::to_string(f) + " collapses within the sewing tolerance of " + MetresText(tolerance);
     SurfaceFaces::Face face{static_cast<uint32_t>(out.boundary.size()), static_cast<uint32_t>(cycle.size()),
                             static_cast<uint32_t>(out.corners.size()), 0};
     out.boundary.insert(out.boundary.end(), cycle.begin(), cycle.end());

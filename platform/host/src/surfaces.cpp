@@ -15,12 +15,6 @@ namespace {
 const char* const kDirection[2] = {"u", "v"};
 const char* const kAxis[3] = {"x", "y", "z"};
 
-std::string Number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", v);
-  return text;
-}
-
 // Records an array whose length the call's other arguments give: known,
 // or null, or else not read.
 void RecordArray(CallScope& call, const double* values, size_t count, bool known) {
@@ -37,9 +31,13 @@ std::string ReadPoints(const double* xyz, size_t count, const std::function<std:
                        std::vector<Point3>* out) {
   out->resize(count);
   for (size_t i = 0; i < count; ++i) {
-    for (int a = 0; a < 3; ++a)
-      if (!std::isfinite(xyz[3 * i + static_cast<size_t>(a)]))
-        return name(i) + "." + kAxis[a] + " is not a finite number";
+    for (int a = 0; a < 3; ++a) {
+      const double v = xyz[3 * i + static_cast<size_t>(a)];
+      if (!std::isfinite(v)) return name(i) + "." + kAxis[a] + " is not a finite number";
+      if (std::fabs(v) > kFarthestPoint)
+        return name(i) + "." + kAxis[a] + " is " + NumberText(v) + " m, beyond the host's model space of " +
+               NumberText(kFarthestPoint) + " m";
+    }
     (*out)[i] = {xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]};
   }
   return {};
@@ -245,19 +243,19 @@ STDMETHODIMP BodyObject::CreatePlaneSurface(const double* rootPoint, const doubl
     if (body_.kind != BodyKind::Collector) return call.Finish(E_FAIL, "a sewn body takes no more faces");
     if (!rootPoint) return call.Finish(E_FAIL, "rootPoint is null");
     if (!normal) return call.Finish(E_FAIL, "normal is null");
-    for (int a = 0; a < 3; ++a) {
-      if (!std::isfinite(rootPoint[a]))
-        return call.Finish(E_FAIL, std::string("rootPoint.") + kAxis[a] + " is not a finite number");
+    std::vector<Point3> root;
+    const std::string why = ReadPoints(rootPoint, 1, [](size_t) { return std::string("rootPoint"); }, &root);
+    if (!why.empty()) return call.Finish(E_FAIL, why);
+    for (int a = 0; a < 3; ++a)
       if (!std::isfinite(normal[a]))
         return call.Finish(E_FAIL, std::string("normal.") + kAxis[a] + " is not a finite number");
-    }
     const double most = std::max({std::fabs(normal[0]), std::fabs(normal[1]), std::fabs(normal[2])});
     if (most == 0) return call.Finish(E_FAIL, "the normal is zero");
     const double x = normal[0] / most, y = normal[1] / most, z = normal[2] / most;
     const double length = std::sqrt(x * x + y * y + z * z);
     Surface made;
     made.kind = SurfaceKind::Plane;
-    made.root = {rootPoint[0], rootPoint[1], rootPoint[2]};
+    made.root = root[0];
     made.normal = {x / length, y / length, z / length};
     return MakeSurface(call, std::move(made), surface);
   });
@@ -304,12 +302,12 @@ STDMETHODIMP BodyObject::CreateBoundedSurface(LONG uBounded, LONG vBounded, cons
       const double from = range[2 * d], to = range[2 * d + 1];
       const std::string dir = kDirection[d];
       if (!(from < to))
-        return call.Finish(E_FAIL, "the range in " + dir + " is empty: it runs from " + Number(from) + " to " +
-                                       Number(to));
+        return call.Finish(E_FAIL, "the range in " + dir + " is empty: it runs from " + NumberText(from) + " to " +
+                                       NumberText(to));
       if (from < b.Start() || to > b.End())
-        return call.Finish(E_FAIL, "the range in " + dir + ", " + Number(from) + " to " + Number(to) +
-                                       ", leaves the surface's domain, " + Number(b.Start()) + " to " +
-                                       Number(b.End()));
+        return call.Finish(E_FAIL, "the range in " + dir + ", " + NumberText(from) + " to " + NumberText(to) +
+                                       ", leaves the surface's domain, " + NumberText(b.Start()) + " to " +
+                                       NumberText(b.End()));
     }
     SurfaceFaces face;
     why = BoundSurface(*s, range, &face);

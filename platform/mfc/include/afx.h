@@ -100,26 +100,37 @@ class CString {
 
 typedef CString CStringW;
 
+// A growable array of CString, as MFC's: indexes and sizes are INT_PTR. An
+// index out of range, or a negative size, throws std::out_of_range or
+// std::invalid_argument where MFC throws its invalid-argument exception;
+// running out of memory throws std::bad_alloc where MFC throws its memory
+// exception.
 class CStringArray {
  public:
-  int GetSize() const { return static_cast<int>(items_.size()); }
-  int GetCount() const { return GetSize(); }
-  int GetUpperBound() const { return GetSize() - 1; }
+  INT_PTR GetSize() const { return static_cast<INT_PTR>(items_.size()); }
+  INT_PTR GetCount() const { return GetSize(); }
+  INT_PTR GetUpperBound() const { return GetSize() - 1; }
   bool IsEmpty() const { return items_.empty(); }
-  void SetSize(int size) { items_.resize(static_cast<size_t>(size < 0 ? 0 : size)); }
-  const CString& GetAt(int i) const { return items_.at(static_cast<size_t>(i)); }
-  CString& ElementAt(int i) { return items_.at(static_cast<size_t>(i)); }
-  void SetAt(int i, const wchar_t* text) { items_.at(static_cast<size_t>(i)) = text; }
-  const CString& operator[](int i) const { return GetAt(i); }
-  CString& operator[](int i) { return ElementAt(i); }
-  int Add(const CString& text) {
+  // New elements are empty texts; nGrowBy (MFC's growth step) is accepted
+  // and left to the vector.
+  void SetSize(INT_PTR nNewSize, INT_PTR nGrowBy = -1);
+  const CString& GetAt(INT_PTR i) const { return items_.at(Index(i)); }
+  CString& GetAt(INT_PTR i) { return items_.at(Index(i)); }
+  CString& ElementAt(INT_PTR i) { return items_.at(Index(i)); }
+  void SetAt(INT_PTR i, const wchar_t* text) { items_.at(Index(i)) = text; }
+  const CString& operator[](INT_PTR i) const { return GetAt(i); }
+  CString& operator[](INT_PTR i) { return ElementAt(i); }
+  // Appends and answers the new element's index.
+  INT_PTR Add(const CString& text) {
     items_.push_back(text);
     return GetSize() - 1;
   }
-  void InsertAt(int i, const CString& text, int count = 1);
-  void RemoveAt(int i, int count = 1);
+  void InsertAt(INT_PTR i, const CString& text, INT_PTR count = 1);
+  void RemoveAt(INT_PTR i, INT_PTR count = 1);
   void RemoveAll() { items_.clear(); }
 
  private:
+  // A negative index wraps to a huge one, which at() refuses.
+  static size_t Index(INT_PTR i) { return static_cast<size_t>(i); }
   std::vector<CString> items_;
 };

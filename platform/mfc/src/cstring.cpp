@@ -5,6 +5,7 @@
 #include "stand_in/text.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <cwctype>
 
 CString::CString(const char* text) {
@@ -134,14 +135,19 @@ void CString::ReleaseBuffer(int new_length) {
   s_.resize(std::min(static_cast<size_t>(new_length), s_.size()));
 }
 
-void CStringArray::InsertAt(int i, const CString& text, int count) {
-  if (i < 0 || count <= 0) return;
+void CStringArray::SetSize(INT_PTR nNewSize, INT_PTR /*nGrowBy*/) {
+  if (nNewSize < 0) throw std::invalid_argument("CStringArray::SetSize: negative size");
+  items_.resize(static_cast<size_t>(nNewSize));
+}
+
+void CStringArray::InsertAt(INT_PTR i, const CString& text, INT_PTR count) {
+  if (i < 0 || count <= 0) throw std::invalid_argument("CStringArray::InsertAt: negative index or count");
   if (static_cast<size_t>(i) > items_.size()) items_.resize(static_cast<size_t>(i));
   items_.insert(items_.begin() + i, static_cast<size_t>(count), text);
 }
 
-void CStringArray::RemoveAt(int i, int count) {
-  if (i < 0 || count <= 0 || static_cast<size_t>(i) >= items_.size()) return;
-  size_t last = std::min(items_.size(), static_cast<size_t>(i) + static_cast<size_t>(count));
-  items_.erase(items_.begin() + i, items_.begin() + static_cast<std::ptrdiff_t>(last));
+void CStringArray::RemoveAt(INT_PTR i, INT_PTR count) {
+  if (i < 0 || count < 0 || static_cast<size_t>(i) + static_cast<size_t>(count) > items_.size())
+    throw std::out_of_range("CStringArray::RemoveAt: past the end");
+  items_.erase(items_.begin() + i, items_.begin() + i + count);
 }

@@ -68,6 +68,44 @@ enum class BodyKind {
   Sheet,
 };
 
+// Surfaces and their faces. A body from NewBody (a collector) takes the
+// surfaces made on it in order; the one made last is the one
+// CreateTrimmedSurface and CreateBoundedSurface turn into a face, once. A
+// plane becomes a face only by its trimming loop (one loop, added to it
+// through its IHostSurface before it is a face; a plane has no parameter
+// range); a B-spline surface only by a parameter range within its domain
+// (the host places no loop on a surface it would have to invert).
+//
+// A face keeps its boundary as a closed polyline and a tessellation:
+// - a trimmed plane: the loop's curves, each sampled at parameters that
+//   depend on the curve alone (per knot span 1, 2, 4 ... 64 equal steps,
+//   the fewest whose chords stay within kChordTolerance, 1e-3 of the
+//   curve's size, of the curve), joined end to end; its triangles the
+//   loop's polygon cut into ears in the plane.
+// - a bounded B-spline surface: its four edges, the iso-curves at the
+//   range's ends, each sampled as a curve of its own, so that a trimming
+//   curve equal to an edge (as the edges of the bridge's boxed solid are)
+//   is sampled at the same parameters and gives the same points; inside,
+//   a grid over the range, cut finer until no triangle strays from the
+//   surface by more than 1e-3 of the surface's size (the diagonal of the
+//   box around its control points), measured at points spread across each
+//   triangle against the surface's point at the same parameters, and
+//   joined to the edges by a ring as narrow as that asks.
+// Sizes are diagonals of boxes; tolerances never go below the host's
+// resolution, 1e-8 m.
+//
+// Sewing a body that has any face of a surface (CreateBodyFromSurfaces):
+// the boundary points of all its faces that lie within the sewing
+// tolerance (1e-6 of the body's size) of each other weld into one vertex;
+// a boundary or triangle step that the welding empties drops out, and a
+// face whose boundary keeps fewer than three vertices fails the sewing.
+// The boundaries then sew as planar faces do: a solid when they close
+// manifold shells that enclose a volume (more than their area times the
+// sewing tolerance), else a sheet; faces are turned to agree with their
+// neighbours, closed shells to face outward. The planar faces of such a
+// body join it as faces of their own, welded alike, in the order they
+// came; a body of planar faces alone is sewn as before, by exact welding.
+
 // A NURBS curve of a trimming loop as the host keeps it: non-rational, its
 // whole knot vector (order + control points values), control points in
 // metres.

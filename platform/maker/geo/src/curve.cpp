@@ -35,6 +35,18 @@ struct Form {
   }
 };
 
+// Runs test(form) on the curve's NURBS form: 0 when there is none, and
+// when memory runs out.
+template <class Test>
+int WithForm(const ON_Curve* curve, Test test) {
+  try {
+    Form form;
+    return form.Make(curve) ? test(form) : 0;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
 // Points of the curve at `per_span` equal steps across every non-empty
 // span, and its end.
 std::vector<ON_3dPoint> Samples(const ON_NurbsCurve& nurbs, int per_span) {
@@ -68,24 +80,19 @@ bool CircleThrough(const ON_3dPoint& p0, const ON_3dPoint& p1, const ON_3dPoint&
 }  // namespace
 
 int VLMCurve::IsLine(const ON_Curve* curve, ON_Line& line) {
-  try {
-    Form form;
-    if (!form.Make(curve)) return 0;
+  return WithForm(curve, [&](const Form& form) {
     const ON_Line segment(form.nurbs.PointAtStart(), form.nurbs.PointAtEnd());
     if (!(segment.Length() > form.tolerance)) return 0;
     for (int i = 0; i < form.nurbs.CVCount(); ++i)
       if (!(segment.MinimumDistanceTo(form.ControlPoint(i)) <= form.tolerance)) return 0;
     line = segment;
     return 1;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  });
 }
 
 int VLMCurve::IsPolyline(const ON_Curve* curve, ON_Polyline& polyline) {
-  try {
-    Form form;
-    if (!form.Make(curve) || form.nurbs.Order() != 2) return 0;
+  return WithForm(curve, [&](const Form& form) {
+    if (form.nurbs.Order() != 2) return 0;
     ON_Polyline vertices;
     vertices.Reserve(form.nurbs.CVCount());
     for (int i = 0; i < form.nurbs.CVCount(); ++i) {
@@ -95,15 +102,11 @@ int VLMCurve::IsPolyline(const ON_Curve* curve, ON_Polyline& polyline) {
     if (vertices.Count() < 2) return 0;
     polyline = std::move(vertices);
     return 1;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  });
 }
 
 int VLMCurve::IsArc(const ON_Curve* curve, ON_Arc& arc) {
-  try {
-    Form form;
-    if (!form.Make(curve)) return 0;
+  return WithForm(curve, [&](const Form& form) {
     const ON_NurbsCurve& nurbs = form.nurbs;
     const double tolerance = form.tolerance;
     const ON_Interval domain = nurbs.Domain();
@@ -146,9 +149,7 @@ int VLMCurve::IsArc(const ON_Curve* curve, ON_Arc& arc) {
     if (!result.Create(circle, sweep)) return 0;
     arc = result;
     return 1;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  });
 }
 
 int VLMNurbsCurve::GetPoints(const ON_NurbsCurve& curve, ON_3dPointArray& points, double density) {

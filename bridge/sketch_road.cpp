@@ -1,0 +1,216 @@
+// The sketch road: openNURBS points and curves, the iso-curves of NURBS
+// surfaces and the edges of breps, as entities of a document's open sketch.
+// Nothing here sets the last-error text: results alone report.
+
+#include <atlbase.h>
+
+#include <memory>
+#include <vector>
+
+#include "VLMGeo.h"
+#include "VLMSWON.h"
+#include "roads.h"
+
+namespace {
+
+int Ok(HRESULT hr) { return hr == S_OK ? 1 : 0; }
+
+HRESULT DrawPoint(IHostDocument* document, const ON_3dPoint& p, double scale) {
+  CComPtr<IUnknown> point;  // not used
+  return document->CreateSketchPoint(p.x * scale, p.y * scale, p.z * scale, &point);
+}
+
+HRESULT DrawLine(IHostDocument* document, const ON_3dPoint& a, const ON_3dPoint& b, double scale) {
+  CComPtr<IUnknown> segment;
+  return document->CreateSketchLine(a.x * scale, a.y * scale, a.z * scale, b.x * scale, b.y * scale, b.z * scale,
+                                    &segment);
+}
+
+void PutScaled(double* out, const ON_3dPoint& p, double scale) {
+  out[0] = p.x * scale;
+  out[1] = p.y * scale;
+  out[2] = p.z * scale;
+}
+
+// A curve whose knot vector (order + count - 2 values) and control points
+// exist; an empty curve, such as the untouched result of a failed
+// conversion, has neither.
+bool HasKnotForm(const ON_NurbsCurve& curve) {
+  return curve.m_order >= 2 && curve.m_cv_count >= curve.m_order && curve.m_knot != nullptr &&
+         curve.m_cv != nullptr;
+}
+
+// The shape tests take only 1 as yes.
+void DrawCurve(IHostDocument* document, const ON_NurbsCurve& curve, ON_Line& line, ON_Arc& arc,
+               ON_Polyline& polyline, double scale) {
+  if (VLMCurve::IsLine(&curve, line) == 1)
+    DrawLine(document, line.from, line.to, scale);
+  else if (VLMCurve::IsArc(&curve, arc) == 1)
+    VLMSWON::CreateSketchArc(document, arc, scale);
+  else if (VLMCurve::IsPolyline(&curve, polyline) == 1)
+    VLMSWON::CreateSketchPolyline(document, polyline, scale);
+  else
+    VLMSWON::CreateSketchSpline(document, curve, scale);
+}
+
+// The iso-curve of direction `dir` at `value`, as a NURBS curve, onto the
+// list. A value at which the surface gives no curve, or none with a NURBS
+// form, adds nothing: the reused form would still hold the curve before.
+void AddIsoCurve(const ON_Surface& surface, int dir, double value, ON_NurbsCurve& form,
+                 ON_ClassArray<ON_NurbsCurve>& curves) {
+  const std::unique_ptr<ON_Curve> iso(surface.IsoCurve(dir, value));
+  if (!iso || !iso->GetNurbForm(form, 0.0, nullptr)) return;
+  curves.Append(form);
+}
+
+// The iso-curves of direction `dir` at the start of `domain`, then on by
+// steps of its length over `cvCount`, summed, while below the end, and at
+// the end itself.
+void AddIsoCurves(const ON_Surface& surface, int dir, const ON_Interval& domain, int cvCount, ON_NurbsCurve& form,
+                  ON_ClassArray<ON_NurbsCurve>& curves) {
+  const double end = domain[1];
+  const double step = domain.Length() / static_cast<double>(cvCount);
+  for (double t = domain[0]; end > t;) {
+    AddIsoCurve(surface, dir, t, form, curves);
+    const double next = t + step;
+    if (!(next > t)) break;  // a step lost to rounding would never reach the end
+    t = next;
+  }
+  AddIsoCurve(surface, dir, end, form, curves);
+}
+
+}  // namespace
+
+HRESULT VLMSWON::CreateSketchPoint(IHostDocument* document, const ON_3dPoint& point, double scale) {
+  return DrawPoint(document, point, scale);
+}
+
+int VLMSWON::CreateSketchLine(IHostDocument* document, const ON_Line& line, double scale) {
+  return Ok(DrawLine(document, line.from, line.to, scale));
+}
+
+int VLMSWON::CreateSketchPoints(IHostDocument* document, const ON_3dPointArray& points, double scale,
+                                int showProgress) {
+  return bridge::Contain(0, [&] {
+    return bridge::EachItem(L"Creating points", points.Count(), showProgress, [&](int i) {
+      DrawPoint(document, points[i], scale);
+      return 1;
+    });
+  });
+}
+
+int VLMSWON::CreateSketchPolyline(IHostDocument* document, const ON_Polyline& polyline, double scale) {
+  for (int i = 0; i + 1 < polyline.Count(); ++i)
+    if (DrawLine(document, polyline[i], polyline[i + 1], scale) != S_OK) return 0;
+  return 1;
+}
+
+int VLMSWON::CreateSketchSplineThroughPoints(IHostDocument* document, const ON_3dPointArray& points,
+                                             double scale) {
+  return bridge::Contain(0, [&] {
+    const int count = points.Count();
+    std::vector<double> coordinates(3 * static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) PutScaled(&coordinates[3 * static_cast<size_t>(i)], points[i], scale);
+    CComPtr<IUnknown> segment;
+    return Ok(document->CreateSketchSplineByPoints(count, coordinates.data(), &segment));
+  });
+}
+
+int VLMSWON::CreateSketchSpline(IHostDocument* document, const ON_NurbsCurve& curve, double scale) {
+  return bridge::Contain(0, [&] {
+    if (!HasKnotForm(curve)) return 0;
+    if (curve.IsClosed()) {
+      ON_3dPointArray points;
+      VLMNurbsCurve::GetPoints(curve, points, 15.0);
+      return CreateSketchSplineThroughPoints(document, points, scale);
+    }
+    const int order = curve.Order();
+    const int count = curve.CVCount();
+    const LONG properties[4] = {3, order, count, curve.IsPeriodic() ? 1 : 0};
+    // The host takes the whole knot vector: openNURBS leaves out one knot
+    // at each end, which repeats its neighbour.
+    const int knotCount = curve.KnotCount();
+    std::vector<double> knots;
+    knots.reserve(static_cast<size_t>(knotCount) + 2);
+    knots.push_back(curve.Knot(0));
+    for (int i = 0; i < knotCount; ++i) knots.push_back(curve.Knot(i));
+    knots.push_back(curve.Knot(knotCount - 1));
+    std::vector<double> controlPoints(3 * static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      ON_3dPoint p;
+      curve.GetCV(i, p);  // divided by its weight
+      PutScaled(&controlPoints[3 * static_cast<size_t>(i)], p, scale);
+    }
+    CComPtr<IUnknown> segment;
+    return Ok(document->CreateSketchSplineByNurbs(properties, knots.data(), controlPoints.data(), &segment));
+  });
+}
+
+int VLMSWON::CreateSketchArc(IHostDocument* document, const ON_Arc& arc, double scale) {
+  return bridge::Contain(0, [&] {
+    if (arc.IsInPlane(ON_Plane::World_xy, 1e-12)) {
+      const ON_3dPoint c = arc.Center();
+      CComPtr<IUnknown> segment;
+      if (arc.IsCircle())
+        return Ok(document->CreateSketchCircle(c.x * scale, c.y * scale, c.z * scale, arc.Radius() * scale, &segment));
+      const ON_3dPoint s = arc.StartPoint();
+      const ON_3dPoint e = arc.EndPoint();
+      const short direction = arc.Normal().z > 0.0 ? 1 : -1;
+      return Ok(document->CreateSketchArc(c.x * scale, c.y * scale, c.z * scale, s.x * scale, s.y * scale,
+                                          s.z * scale, e.x * scale, e.y * scale, e.z * scale, direction, &segment));
+    }
+    ON_NurbsCurve nurbs;
+    arc.GetNurbForm(nurbs);  // an invalid arc leaves it empty, which draws nothing
+    return CreateSketchSpline(document, nurbs, scale);
+  });
+}
+
+int VLMSWON::CreateSketchCurves(IHostDocument* document, const ON_ClassArray<ON_NurbsCurve>& curves, double scale,
+                                int showProgress) {
+  return bridge::Contain(0, [&] {
+    ON_Line line;
+    ON_Arc arc;
+    ON_Polyline polyline;
+    // A curve that fails, the host's refusal or out of memory, is skipped.
+    return bridge::EachItem(L"Creating curves", curves.Count(), showProgress, [&](int i) {
+      DrawCurve(document, curves[i], line, arc, polyline, scale);
+      return 1;
+    });
+  });
+}
+
+int VLMSWON::CreateSurfaceCurves(IHostDocument* document, const ON_NurbsSurface& surface, double scale,
+                                 int showProgress) {
+  return bridge::Contain(0, [&] {
+    // Every curve is collected before the first is drawn.
+    ON_ClassArray<ON_NurbsCurve> curves;
+    ON_NurbsCurve form;  // reused for each iso-curve
+    AddIsoCurves(surface, 0, surface.Domain(1), surface.CVCount(1), form, curves);
+    AddIsoCurves(surface, 1, surface.Domain(0), surface.CVCount(0), form, curves);
+    return CreateSketchCurves(document, curves, scale, showProgress);
+  });
+}
+
+int VLMSWON::CreateSketchFromSurfaces(IHostDocument* document, const ON_ClassArray<ON_NurbsSurface>& surfaces,
+                                      double scale, int showProgress) {
+  return bridge::Contain(0, [&] {
+    return bridge::EachItem(L"Creating surface curves", surfaces.Count(), showProgress,
+                            [&](int i) { return CreateSurfaceCurves(document, surfaces[i], scale, 0); });
+  });
+}
+
+int VLMSWON::CreateBrepCurves(IHostDocument* document, const ON_Brep& brep, double scale, int showProgress) {
+  return bridge::Contain(0, [&] {
+    ON_ClassArray<ON_NurbsCurve> curves;
+    VLMBrep::GetEdgeCurves(brep, curves);
+    return CreateSketchCurves(document, curves, scale, showProgress);
+  });
+}
+
+int VLMSWON::CreateSketchFromBreps(IHostDocument* document, const ON_ClassArray<ON_Brep>& breps, double scale,
+                                   int showProgress) {
+  return bridge::Contain(0, [&] {
+    return bridge::EachItem(L"Creating brep curves", breps.Count(), showProgress,
+                            [&](int i) { return CreateBrepCurves(document, breps[i], scale, 0); });
+  });
+}
