@@ -2,7 +2,10 @@
 // layouts, the arc rules, and records that do not add up.
 #include <gtest/gtest.h>
 
+#include <atlbase.h>
+
 #include "VLMSWON.h"
+#include "stand_in/host.h"
 
 #include <cmath>
 #include <vector>
@@ -296,6 +299,77 @@ TEST(SketchCurvesReadBack, KindsInOrderAndEarlierCurvesDeleted) {
   EXPECT_EQ(VLMSWON::GetSketchCurves(&empty, curves), 1);
   EXPECT_EQ(curves.Count(), 0);
   EXPECT_EQ(CountedLine::alive, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Lines, a circle and arcs drawn by the sketch road come back as they went.
+TEST(SketchCurvesRoundTrip, DrawnCurvesReadBackAsTheSameGeometry) {
+  stand_in::Host host;
+  CComPtr<IHostPartDocument> part;
+  ASSERT_EQ(host.Application()->NewPartDocument(&part), S_OK);
+  CComPtr<IHostDocument> document;
+  ASSERT_EQ(part.QueryInterface(&document), S_OK);
+  ASSERT_EQ(document->Toggle3DSketch(0), S_OK);
+
+  const double scale = 0.001;
+  const ON_Line line(ON_3dPoint(1, 2, 3), ON_3dPoint(4, -5, 6));
+  const ON_Circle circle(ON_3dPoint(10, 20, 0), 5);
+  const ON_Arc counter(ON_Circle(ON_3dPoint(-3, 0, 0), 2), 0.75 * ON_PI);
+  ON_Plane flipped(ON_3dPoint(7, 7, 0), ON_3dVector(0, 0, -1));
+  const ON_Arc clockwise(ON_Circle(flipped, 4), 1.25 * ON_PI);
+  ON_ClassArray<ON_NurbsCurve> curves;
+  ON_NurbsCurve nurbs;
+  ASSERT_EQ(ON_LineCurve(line).GetNurbForm(nurbs), 1);
+  curves.Append(nurbs);
+  for (const ON_Arc& arc : {ON_Arc(circle, 2 * ON_PI), counter, clockwise}) {
+    ASSERT_NE(arc.GetNurbForm(nurbs), 0);
+    curves.Append(nurbs);
+  }
+  ASSERT_EQ(VLMSWON::CreateSketchCurves(document, curves, scale, 0), 1);
+  ASSERT_EQ(document->Toggle3DSketch(0), S_OK);
+
+  CComPtr<IHostSketch> sketch;
+  ASSERT_EQ(document->GetSketch(0, &sketch), S_OK);
+  ON_CurveArray back;
+  ASSERT_EQ(VLMSWON::GetSketchCurves(sketch, back), 1);
+  ASSERT_EQ(back.Count(), 4);  // the line, then the three arcs
+
+  const ON_LineCurve* readLine = ON_LineCurve::Cast(back[0]);
+  ASSERT_NE(readLine, nullptr);
+  ExpectPoint(readLine->m_line.from, line.from * scale, 1e-15);
+  ExpectPoint(readLine->m_line.to, line.to * scale, 1e-15);
+
+  const ON_Arc* drawn[3] = {nullptr, &counter, &clockwise};
+  for (int i = 1; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const ON_ArcCurve* read = ON_ArcCurve::Cast(back[i]);
+    ASSERT_NE(read, nullptr);
+    const ON_Arc& arc = read->m_arc;
+    if (i == 1) {
+      EXPECT_TRUE(arc.IsCircle());
+      ExpectPoint(arc.Center(), circle.Center() * scale, 1e-12);
+      EXPECT_NEAR(arc.Radius(), 5 * scale, 1e-12);
+      continue;
+    }
+    const ON_Arc& want = *drawn[i - 1];
+    ExpectPoint(arc.Center(), want.Center() * scale, 1e-12);
+    EXPECT_NEAR(arc.Radius(), want.Radius() * scale, 1e-12);
+    EXPECT_NEAR(arc.AngleRadians(), want.AngleRadians(), 1e-9);
+    // The same points: the drawn arc's middle is on the read one.
+    const ON_3dPoint middle = want.MidPoint() * scale;
+    const ON_3dPoint a = arc.StartPoint(), b = arc.EndPoint(), m = arc.MidPoint();
+    const bool forward = a.DistanceTo(want.StartPoint() * scale) < 1e-9;
+    ExpectPoint(forward ? a : b, want.StartPoint() * scale, 1e-9);
+    ExpectPoint(forward ? b : a, want.EndPoint() * scale, 1e-9);
+    ExpectPoint(m, middle, 1e-9);
+  }
+  sketch.Release();
+  document.Release();
+  part.Release();
+  EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
 }
 
 }  // namespace
