@@ -9,6 +9,7 @@
 #include "VLMGUI.h"
 #include "VLMGeo.h"
 #include "VLMSWON.h"
+#include "VLMSWON_guard.h"
 #include "roads.h"
 
 namespace {
@@ -17,7 +18,6 @@ const wchar_t kPartOutOfMemory[] = L"Out of memory while creating the part";
 const wchar_t kSolidOutOfMemory[] = L"Out of memory while creating the solid body of a mesh";
 const wchar_t kSketchOutOfMemory[] = L"Out of memory while creating the 3D-sketch lines of a mesh";
 const wchar_t kEdgesOutOfMemory[] = L"Out of memory while finding the edges of a mesh";
-const wchar_t kUnexpected[] = L"Unexpected failure while creating the part";
 
 // A face that names a vertex the mesh does not have would make the road read
 // past the vertex list; such a mesh is refused whole, before the host sees it.
@@ -74,13 +74,6 @@ void FinishDocument(IHostDocument* document) {
 }
 
 }  // namespace
-
-template <class Step>
-int VLMSWON::Guarded(const wchar_t* outOfMemory, Step&& step) noexcept {
-  KeepOutOfMemoryText();
-  return bridge::Contain(0, std::forward<Step>(step),
-                         [&](bool memory) noexcept { SetErrorNoThrow(memory ? outOfMemory : kUnexpected); });
-}
 
 // The solid of a mesh through a copy whose quadrilaterals are split; the
 // indexes are checked first, so that a fault names the caller's face.
