@@ -115,6 +115,14 @@ int ON_NurbsSurface::KnotCount(int dir) const {
 }
 
 bool ON_NurbsSurface::IsValid(ON_TextLog*) const {
+  if (!ShapeIsValid()) return false;
+  for (int i = 0; i < m_cv_count[0]; ++i)
+    for (int j = 0; j < m_cv_count[1]; ++j)
+      if (!ON_CV::IsValid(m_dim, m_is_rat != 0, CV(i, j))) return false;
+  return true;
+}
+
+bool ON_NurbsSurface::ShapeIsValid() const {
   if (m_dim < 1 || m_dim > 3 || !m_cv) return false;
   for (int dir = 0; dir < 2; ++dir) {
     const int knot_count = KnotCount(dir);
@@ -124,11 +132,7 @@ bool ON_NurbsSurface::IsValid(ON_TextLog*) const {
   }
   const long long last = static_cast<long long>(m_cv_stride[0]) * (m_cv_count[0] - 1) +
                          static_cast<long long>(m_cv_stride[1]) * (m_cv_count[1] - 1) + CVSize();
-  if (last > m_cv_capacity) return false;
-  for (int i = 0; i < m_cv_count[0]; ++i)
-    for (int j = 0; j < m_cv_count[1]; ++j)
-      if (!ON_CV::IsValid(m_dim, m_is_rat != 0, CV(i, j))) return false;
-  return true;
+  return last <= m_cv_capacity;
 }
 
 bool ON_NurbsSurface::GetBBox(double* boxmin, double* boxmax, bool grow_box) const {
@@ -208,7 +212,15 @@ bool ON_NurbsSurface::IsPeriodic(int dir) const {
 }
 
 ON_Curve* ON_NurbsSurface::IsoCurve(int dir, double c) const {
-  if (!IsDirection(dir) || !IsValid() || !ON_IsValid(c)) return nullptr;
+  if (!IsDirection(dir) || !ShapeIsValid() || !ON_IsValid(c)) return nullptr;
+  // The iso-curve is made of the control points of one span across, all
+  // along the direction: only those need be valid, so that drawing every
+  // iso-curve of a surface stays linear in its control points.
+  const int across = 1 - dir;
+  const int span = ON_NurbsSpanIndex(m_order[across], m_cv_count[across], m_knot[across], c);
+  for (int k = 0; k < m_cv_count[dir]; ++k)
+    for (int i = span; i < span + m_order[across]; ++i)
+      if (!ON_CV::IsValid(m_dim, m_is_rat != 0, dir == 0 ? CV(k, i) : CV(i, k))) return nullptr;
   ON_NurbsCurve* curve = new (std::nothrow) ON_NurbsCurve();
   if (!curve) return nullptr;
   if (!curve->Create(m_dim, m_is_rat != 0, m_order[dir], m_cv_count[dir]) ||

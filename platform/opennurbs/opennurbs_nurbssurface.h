@@ -102,4 +102,6 @@ class ON_NurbsSurface : public ON_Surface {
   // The homogeneous points of the iso-line of `dir` at c for the control
   // point indexes [first, first + count) along dir, CVSize() doubles each.
   bool IsoPoints(int dir, double c, int first, int count, double* points) const;
+  // IsValid but for the values of the control points.
+  bool ShapeIsValid() const;
 };
