@@ -83,6 +83,49 @@ class VLMSWON {
   static int CreateSketchFromBreps(IHostDocument* document, const ON_ClassArray<ON_Brep>& breps, double scale,
                                    int showProgress);
 
+  // The surface road. Lengths given to the host are model coordinates times
+  // `scale` (metres per model unit); knots, parameter ranges and normals
+  // are not scaled. Results are 1 for success and 0 for failure, the
+  // failure's text then in s_lastError. Host objects given are borrowed.
+
+  // A host B-spline surface on the body, handed to the caller through
+  // `surface` with the host's reference (null on failure).
+  static int CreateNurbsSurface(IHostBody* body, IHostSurface** surface, const ON_NurbsSurface& nurbs,
+                                double scale);
+  // A host plane surface on the body through the plane's origin, along its
+  // normal.
+  static int CreatePlaneSurface(IHostBody* body, IHostSurface** surface, const ON_PlaneSurface& plane,
+                                double scale);
+  // All the curves as one trimming loop of the host surface.
+  static int AddTrimmingLoops(IHostSurface* surface, const ON_ClassArray<ON_NurbsCurve>& curves, double scale);
+  // One face of the body from a plane or NURBS surface: trimmed by the
+  // curves when there are any, else bounded by the surface's domain.
+  static int CreateTrimmedSurface(IHostBody* body, const ON_Surface& surface,
+                                  const ON_ClassArray<ON_NurbsCurve>& curves, double scale);
+  // The four side faces and the bottom face under the surface, `depth`
+  // model units down: a flat bottom at the surface's lowest Z less the
+  // depth, or the surface itself moved down.
+  static int CreateBoxedSolidFromSurface(IHostBody* body, const ON_NurbsSurface& surface, double depth,
+                                         int flatBottom, double scale);
+  // A new body on the part from the surface, closed downwards when the
+  // depth is greater than 0.
+  static int CreateBodyFromSurface(IHostPartDocument* part, const ON_NurbsSurface& surface, double depth,
+                                   int flatBottom, double scale);
+
+  // The document road. A new part from one surface: import mode 0 builds
+  // its body (boxed when the depth is greater than 0), 1 its iso-curves in
+  // a 3D sketch, any other mode nothing.
+  static int CreatePartFromSurface(IHostApplication* host, const ON_NurbsSurface& surface, int unitsCode,
+                                   int importMode, double depth, int flatBottom, int showProgress);
+  // A new part (document type 0), assembly (1) or drawing (2), or the
+  // active document for any other type, with sketch geometry for each kind
+  // given (a null pointer: none of that kind).
+  static int CreateDocumentWithGeometry(IHostApplication* host, int documentType, int unitsCode,
+                                        const ON_3dPointArray* points, const ON_ClassArray<ON_NurbsCurve>* curves,
+                                        const ON_ClassArray<ON_NurbsSurface>* surfaces,
+                                        const ON_ClassArray<ON_Brep>* breps, const ON_ClassArray<ON_Mesh>* meshes,
+                                        int showProgress);
+
   // The mesh read-back: bodies back into meshes (triangles, identical
   // vertices merged, positions as the host gives them), named "%s-%s" and
   // carrying one colour from the material. The document and assembly reads

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "VLMSWON.h"
-#include "VLMSWON_guard.h"
+#include "document_steps.h"
 
 namespace {
 

@@ -9,10 +9,14 @@
 #include "VLMGUI.h"
 #include "VLMGeo.h"
 #include "VLMSWON.h"
-#include "VLMSWON_guard.h"
+#include "document_steps.h"
 #include "roads.h"
 
 namespace {
+
+using bridge_steps::FinishDocument;
+using bridge_steps::NewPart;
+using bridge_steps::ToggleSketch;
 
 const wchar_t kPartOutOfMemory[] = L"Out of memory while creating the part";
 const wchar_t kSolidOutOfMemory[] = L"Out of memory while creating the solid body of a mesh";
@@ -41,24 +45,6 @@ bool CheckMeshIndexes(const ON_Mesh& mesh) {
 
 ON_3dPoint Vertex(const ON_Mesh& mesh, int index) { return ON_3dPoint(mesh.m_V[index]); }
 
-// A new part and, asked for again as the active document, the same part as a
-// document. On failure the error text is set and nothing is kept.
-bool NewPart(IHostApplication* host, const wchar_t* noPartText, CComPtr<IHostPartDocument>& part,
-             CComPtr<IHostDocument>& document) {
-  host->NewPartDocument(&part);
-  if (!part) {
-    VLMSWON::SetError(noPartText);
-    return false;
-  }
-  host->ActiveDocument(&document);
-  if (!document) {
-    VLMSWON::SetError(L"Unable to retrieve active model");
-    part.Release();
-    return false;
-  }
-  return true;
-}
-
 // The document calls that precede geometry in a new part; gives the scale.
 // False when the host had not the memory to set the unit.
 bool PrepareDocument(IHostDocument* document, int unitsCode, double* scale) {
@@ -66,11 +52,6 @@ bool PrepareDocument(IHostDocument* document, int unitsCode, double* scale) {
   document->PreGeometrySettingB(0);
   *scale = 1.0;
   return SetDocumentUnits(document, unitsCode, scale) != 0;
-}
-
-void FinishDocument(IHostDocument* document) {
-  document->PostGeometryStepA();
-  document->PostGeometryStepB();
 }
 
 }  // namespace
@@ -111,7 +92,7 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
     bool sketchOpened = false;
     if (result && importMode == 1) {
       // A sketch the host could not open would lose every line quietly.
-      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY) {
+      if (!ToggleSketch(document)) {
         SetErrorNoThrow(kSketchOutOfMemory);
         result = 0;
       } else {
@@ -130,7 +111,7 @@ int VLMSWON::CreatePartFromMeshes(IHostApplication* host, const ON_ClassArray<ON
 
     if (sketchOpened) {
       document->PostSketchStep();
-      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY && result) {
+      if (!ToggleSketch(document) && result) {
         SetErrorNoThrow(kSketchOutOfMemory);
         result = 0;
       }
@@ -156,13 +137,13 @@ int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int
       ON_Mesh copy;
       result = Guarded(kSolidOutOfMemory, [&] { return SolidOfCopy(part, mesh, copy, scale, showProgress); });
     } else if (importMode == 1) {
-      if (document->Toggle3DSketch(0) == E_OUTOFMEMORY) {
+      if (!ToggleSketch(document)) {
         SetErrorNoThrow(kSketchOutOfMemory);
         result = 0;
       } else {
         result = CreateSketchFromMesh(document, mesh, scale, showProgress);
         document->PostSketchStep();
-        if (document->Toggle3DSketch(0) == E_OUTOFMEMORY && result) {
+        if (!ToggleSketch(document) && result) {
           SetErrorNoThrow(kSketchOutOfMemory);
           result = 0;
         }

@@ -9,6 +9,7 @@
 
 #include "VLMGeo.h"
 #include "VLMSWON.h"
+#include "nurbs_arrays.h"
 #include "roads.h"
 
 namespace {
@@ -24,20 +25,6 @@ HRESULT DrawLine(IHostDocument* document, const ON_3dPoint& a, const ON_3dPoint&
   CComPtr<IUnknown> segment;
   return document->CreateSketchLine(a.x * scale, a.y * scale, a.z * scale, b.x * scale, b.y * scale, b.z * scale,
                                     &segment);
-}
-
-void PutScaled(double* out, const ON_3dPoint& p, double scale) {
-  out[0] = p.x * scale;
-  out[1] = p.y * scale;
-  out[2] = p.z * scale;
-}
-
-// A curve whose knot vector (order + count - 2 values) and control points
-// exist; an empty curve, such as the untouched result of a failed
-// conversion, has neither.
-bool HasKnotForm(const ON_NurbsCurve& curve) {
-  return curve.m_order >= 2 && curve.m_cv_count >= curve.m_order && curve.m_knot != nullptr &&
-         curve.m_cv != nullptr;
 }
 
 // The shape tests take only 1 as yes.
@@ -110,7 +97,8 @@ int VLMSWON::CreateSketchSplineThroughPoints(IHostDocument* document, const ON_3
   return bridge::Contain(0, [&] {
     const int count = points.Count();
     std::vector<double> coordinates(3 * static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) PutScaled(&coordinates[3 * static_cast<size_t>(i)], points[i], scale);
+    double* out = coordinates.data();
+    for (int i = 0; i < count; ++i) out = bridge_nurbs::WriteScaledPoint(points[i], scale, out);
     CComPtr<IUnknown> segment;
     return Ok(document->CreateSketchSplineByPoints(count, coordinates.data(), &segment));
   });
@@ -118,7 +106,9 @@ int VLMSWON::CreateSketchSplineThroughPoints(IHostDocument* document, const ON_3
 
 int VLMSWON::CreateSketchSpline(IHostDocument* document, const ON_NurbsCurve& curve, double scale) {
   return bridge::Contain(0, [&] {
-    if (!HasKnotForm(curve)) return 0;
+    // An empty curve, such as the untouched result of a failed conversion,
+    // has no knot vector to give.
+    if (!bridge_nurbs::HasWholeData(curve)) return 0;
     if (curve.IsClosed()) {
       ON_3dPointArray points;
       VLMNurbsCurve::GetPoints(curve, points, 15.0);
@@ -127,20 +117,10 @@ int VLMSWON::CreateSketchSpline(IHostDocument* document, const ON_NurbsCurve& cu
     const int order = curve.Order();
     const int count = curve.CVCount();
     const LONG properties[4] = {3, order, count, curve.IsPeriodic() ? 1 : 0};
-    // The host takes the whole knot vector: openNURBS leaves out one knot
-    // at each end, which repeats its neighbour.
-    const int knotCount = curve.KnotCount();
-    std::vector<double> knots;
-    knots.reserve(static_cast<size_t>(knotCount) + 2);
-    knots.push_back(curve.Knot(0));
-    for (int i = 0; i < knotCount; ++i) knots.push_back(curve.Knot(i));
-    knots.push_back(curve.Knot(knotCount - 1));
+    std::vector<double> knots(static_cast<size_t>(order) + static_cast<size_t>(count));
+    bridge_nurbs::WriteWholeKnots(curve.m_knot, curve.KnotCount(), knots.data());
     std::vector<double> controlPoints(3 * static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      ON_3dPoint p;
-      curve.GetCV(i, p);  // divided by its weight
-      PutScaled(&controlPoints[3 * static_cast<size_t>(i)], p, scale);
-    }
+    bridge_nurbs::WriteScaledPoints(curve, scale, controlPoints.data());
     CComPtr<IUnknown> segment;
     return Ok(document->CreateSketchSplineByNurbs(properties, knots.data(), controlPoints.data(), &segment));
   });

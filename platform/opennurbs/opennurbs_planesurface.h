@@ -38,6 +38,12 @@ class ON_PlaneSurface : public ON_Surface {
   ON_3dPoint PointAt(double u, double v) const override;
   // An ON_LineCurve across the rectangle on the direction's domain.
   ON_Curve* IsoCurve(int dir, double c) const override;
+
+  // The object as a plane surface (any class derived from it), else null.
+  static ON_PlaneSurface* Cast(ON_Geometry* geometry) { return dynamic_cast<ON_PlaneSurface*>(geometry); }
+  static const ON_PlaneSurface* Cast(const ON_Geometry* geometry) {
+    return dynamic_cast<const ON_PlaneSurface*>(geometry);
+  }
 };
 
 // A plane surface used as a clipping plane; geometrically a plane surface.
