@@ -8,6 +8,12 @@
 
 #include "opennurbs.h"
 
+// Appends the triangle to `mesh` unless its corners, in single precision,
+// do not make three distinct edges. 1 when appended.
+int AppendTriangle(ON_Mesh& mesh, const ON_3dPoint& p1, const ON_3dPoint& p2, const ON_3dPoint& p3);
+// Walks a host list item by item; gives nothing back. Always 1.
+int WalkHostList(IHostListOwner* owner);
+
 class VLMSWON {
  public:
   VLMSWON() = delete;
@@ -119,6 +125,35 @@ class VLMSWON {
                                         const ON_ClassArray<ON_NurbsSurface>* surfaces,
                                         const ON_ClassArray<ON_Brep>* breps, const ON_ClassArray<ON_Mesh>* meshes,
                                         int showProgress);
+
+  // The mesh read-back: bodies back into meshes (triangles, identical
+  // vertices merged, positions as the host gives them), named "%s-%s" and
+  // carrying one colour from the material. The document and assembly reads
+  // empty the outputs first; the part and component reads append. `names`
+  // may be null; when given, name i belongs to mesh i.
+  static int GetActiveDocumentMeshes(IHostApplication* host, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names);
+  static int GetDocumentMeshes(IHostDocument* document, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names);
+  // Always 1.
+  static int GetAssemblyMeshes(IHostDocument* document, IHostAssemblyDocument* assembly,
+                               ON_ClassArray<ON_Mesh>& meshes, CStringArray* names);
+  // The component's meshes placed by its transform, then its children's,
+  // depth first. Returns the number of direct children.
+  static int GetComponentTreeMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names);
+  static int GetComponentMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names);
+  static int GetPartMeshes(IHostPartDocument* part, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names,
+                           VARIANT_BOOL bodyOption);
+  // 1 with `mesh` replaced by the body's; 0 with it unchanged.
+  static int GetMeshFromBody(IHostBody* body, ON_Mesh& mesh);
+
+  // The curve read-back: a sketch's entities as openNURBS curves, coordinates
+  // as the host gives them. No error text is set.
+  static int GetSketchLines(IHostSketch* sketch, ON_ClassArray<ON_Line>& lines);
+  // Appends to what `arcs` holds.
+  static int GetSketchArcs(IHostSketch* sketch, ON_ClassArray<ON_Arc>& arcs);
+  static int GetSketchSplines(IHostSketch* sketch, ON_ClassArray<ON_NurbsCurve>& splines);
+  static int GetSketchPolylines(IHostSketch* sketch, ON_ClassArray<ON_Polyline>& polylines);
+  // Lines, then polylines, splines and arcs, as new curves `curves` owns.
+  static int GetSketchCurves(IHostSketch* sketch, ON_CurveArray& curves);
 
   static CString GetError();
   static void SetError(const CString& text);

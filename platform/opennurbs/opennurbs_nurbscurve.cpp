@@ -19,13 +19,17 @@ ON_NurbsCurve::ON_NurbsCurve(int dimension, bool is_rational, int order, int cv_
 }
 
 ON_NurbsCurve::ON_NurbsCurve(const ON_NurbsCurve& src) : ON_Curve(src) {
-  if (src.m_order == 0) return;
+  // A shape Create refuses (an empty curve, or one set up wrongly by hand)
+  // copies as an empty curve.
+  if (src.m_dim < 1 || src.m_dim > 3 || ON_KnotCount(src.m_order, src.m_cv_count) == 0) return;
   ON_NurbsCurve copy;
   if (!copy.Create(src.m_dim, src.m_is_rat != 0, src.m_order, src.m_cv_count)) throw std::bad_alloc();
-  std::memcpy(copy.m_knot, src.m_knot, sizeof(double) * static_cast<size_t>(src.KnotCount()));
+  // Arrays a caller emptied by hand are copied as the zeros Create made.
+  if (src.m_knot) std::memcpy(copy.m_knot, src.m_knot, sizeof(double) * static_cast<size_t>(src.KnotCount()));
   const int size = src.CVSize();
   for (int i = 0; i < src.m_cv_count; ++i)
-    std::memcpy(copy.m_cv + static_cast<long long>(i) * size, src.CV(i), sizeof(double) * static_cast<size_t>(size));
+    if (src.CV(i))
+      std::memcpy(copy.m_cv + static_cast<long long>(i) * size, src.CV(i), sizeof(double) * static_cast<size_t>(size));
   Swap(copy);
 }
 

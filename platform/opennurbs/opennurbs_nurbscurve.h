@@ -19,7 +19,8 @@ class ON_NurbsCurve : public ON_Curve {
   // As Create; an empty curve when that fails.
   ON_NurbsCurve(int dimension, bool is_rational, int order, int cv_count);
   // Copies throw std::bad_alloc when there is no memory (the target then
-  // unchanged); moves take the arrays.
+  // unchanged); a curve of a shape Create refuses copies as an empty one.
+  // Moves take the arrays.
   ON_NurbsCurve(const ON_NurbsCurve& src);
   ON_NurbsCurve& operator=(const ON_NurbsCurve& src);
   ON_NurbsCurve(ON_NurbsCurve&& src) noexcept;

@@ -23,13 +23,18 @@ ON_NurbsSurface::ON_NurbsSurface(int dimension, bool is_rational, int order0, in
 }
 
 ON_NurbsSurface::ON_NurbsSurface(const ON_NurbsSurface& src) : ON_Surface(src) {
-  if (src.m_order[0] == 0) return;
+  // A shape Create refuses (an empty surface, or one set up wrongly by hand)
+  // copies as an empty surface.
+  if (src.m_dim < 1 || src.m_dim > 3 || src.KnotCount(0) == 0 || src.KnotCount(1) == 0) return;
   ON_NurbsSurface copy;
   if (!copy.Create(src.m_dim, src.m_is_rat != 0, src.m_order[0], src.m_order[1], src.m_cv_count[0], src.m_cv_count[1]))
     throw std::bad_alloc();
-  for (int dir = 0; dir < 2; ++dir) std::copy(src.m_knot[dir], src.m_knot[dir] + src.KnotCount(dir), copy.m_knot[dir]);
+  // Arrays a caller emptied by hand are copied as the zeros Create made.
+  for (int dir = 0; dir < 2; ++dir)
+    if (src.m_knot[dir]) std::copy(src.m_knot[dir], src.m_knot[dir] + src.KnotCount(dir), copy.m_knot[dir]);
   for (int i = 0; i < src.m_cv_count[0]; ++i)
-    for (int j = 0; j < src.m_cv_count[1]; ++j) std::copy(src.CV(i, j), src.CV(i, j) + src.CVSize(), copy.CV(i, j));
+    for (int j = 0; j < src.m_cv_count[1]; ++j)
+      if (src.CV(i, j)) std::copy(src.CV(i, j), src.CV(i, j) + src.CVSize(), copy.CV(i, j));
   Swap(copy);
 }
 
@@ -110,6 +115,14 @@ int ON_NurbsSurface::KnotCount(int dir) const {
 }
 
 bool ON_NurbsSurface::IsValid(ON_TextLog*) const {
+  if (!ShapeIsValid()) return false;
+  for (int i = 0; i < m_cv_count[0]; ++i)
+    for (int j = 0; j < m_cv_count[1]; ++j)
+      if (!ON_CV::IsValid(m_dim, m_is_rat != 0, CV(i, j))) return false;
+  return true;
+}
+
+bool ON_NurbsSurface::ShapeIsValid() const {
   if (m_dim < 1 || m_dim > 3 || !m_cv) return false;
   for (int dir = 0; dir < 2; ++dir) {
     const int knot_count = KnotCount(dir);
@@ -119,11 +132,7 @@ bool ON_NurbsSurface::IsValid(ON_TextLog*) const {
   }
   const long long last = static_cast<long long>(m_cv_stride[0]) * (m_cv_count[0] - 1) +
                          static_cast<long long>(m_cv_stride[1]) * (m_cv_count[1] - 1) + CVSize();
-  if (last > m_cv_capacity) return false;
-  for (int i = 0; i < m_cv_count[0]; ++i)
-    for (int j = 0; j < m_cv_count[1]; ++j)
-      if (!ON_CV::IsValid(m_dim, m_is_rat != 0, CV(i, j))) return false;
-  return true;
+  return last <= m_cv_capacity;
 }
 
 bool ON_NurbsSurface::GetBBox(double* boxmin, double* boxmax, bool grow_box) const {
@@ -203,7 +212,15 @@ bool ON_NurbsSurface::IsPeriodic(int dir) const {
 }
 
 ON_Curve* ON_NurbsSurface::IsoCurve(int dir, double c) const {
-  if (!IsDirection(dir) || !IsValid() || !ON_IsValid(c)) return nullptr;
+  if (!IsDirection(dir) || !ShapeIsValid() || !ON_IsValid(c)) return nullptr;
+  // The iso-curve is made of the control points of one span across, all
+  // along the direction: only those need be valid, so that drawing every
+  // iso-curve of a surface stays linear in its control points.
+  const int across = 1 - dir;
+  const int span = ON_NurbsSpanIndex(m_order[across], m_cv_count[across], m_knot[across], c);
+  for (int k = 0; k < m_cv_count[dir]; ++k)
+    for (int i = span; i < span + m_order[across]; ++i)
+      if (!ON_CV::IsValid(m_dim, m_is_rat != 0, dir == 0 ? CV(k, i) : CV(i, k))) return nullptr;
   ON_NurbsCurve* curve = new (std::nothrow) ON_NurbsCurve();
   if (!curve) return nullptr;
   if (!curve->Create(m_dim, m_is_rat != 0, m_order[dir], m_cv_count[dir]) ||

@@ -20,7 +20,8 @@ class ON_NurbsSurface : public ON_Surface {
   // As Create; an empty surface when that fails.
   ON_NurbsSurface(int dimension, bool is_rational, int order0, int order1, int cv_count0, int cv_count1);
   // Copies throw std::bad_alloc when there is no memory (the target then
-  // unchanged); moves take the arrays.
+  // unchanged); a surface of a shape Create refuses copies as an empty one.
+  // Moves take the arrays.
   ON_NurbsSurface(const ON_NurbsSurface& src);
   ON_NurbsSurface& operator=(const ON_NurbsSurface& src);
   ON_NurbsSurface(ON_NurbsSurface&& src) noexcept;
@@ -101,4 +102,6 @@ class ON_NurbsSurface : public ON_Surface {
   // The homogeneous points of the iso-line of `dir` at c for the control
   // point indexes [first, first + count) along dir, CVSize() doubles each.
   bool IsoPoints(int dir, double c, int first, int count, double* points) const;
+  // IsValid but for the values of the control points.
+  bool ShapeIsValid() const;
 };

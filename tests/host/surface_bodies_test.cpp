@@ -357,6 +357,33 @@ TEST_F(SurfaceBodyTest, ConcavePlanarFacesAreCutAlongTheirInnerDiagonal) {
   }
 }
 
+// The read side walks the faces of the boxed solid and gets, in single
+// precision, a closed mesh that encloses the box.
+TEST_F(SurfaceBodyTest, TheReadSideSeesASurfaceSolidAsAClosedMesh) {
+  AddBox(body, Bump(), 0.5, false);
+  CComPtr<IHostBody> sewn;
+  ASSERT_EQ(body->CreateBodyFromSurfaces(&sewn), S_OK) << Error();
+  Mesh read;
+  size_t faces = 0;
+  CComPtr<IHostFace> face;
+  ASSERT_EQ(sewn->FirstFace(&face), S_OK);
+  while (face) {
+    ++faces;
+    LONG n = 0;
+    ASSERT_EQ(face->TriangleCount(&n), S_OK);
+    std::vector<float> data(9 * static_cast<size_t>(n));
+    ASSERT_EQ(face->TriangleData(0, data.data()), S_OK);
+    for (size_t i = 0; i < data.size(); i += 3) read.push_back({data[i], data[i + 1], data[i + 2]});
+    CComPtr<IHostFace> next;
+    face->NextFace(&next);
+    face = next;
+  }
+  EXPECT_EQ(faces, 6u);
+  EXPECT_EQ(read.size(), BodyMesh(model().bodies.back()).size());
+  EXPECT_TRUE(Watertight(read));
+  EXPECT_NEAR(Volume(read), 1.0, 1e-6);
+}
+
 TEST_F(SurfaceBodyTest, SurfaceBodiesPrintAndSaveAsTheirTriangles) {
   AddBox(body, Bump(), 0.5, true);
   const stand_in::Body& made = Sew();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -242,6 +243,15 @@ TEST(NurbsCurve, ControlPointsAndWeights) {
   EXPECT_FALSE(plain.SetCV(0, ON_4dPoint(1, 1, 1, 0)));
   EXPECT_FALSE(plain.SetWeight(0, 2.0));
   EXPECT_FALSE(ON_NurbsCurve().Create(4, false, 2, 2));
+  // Arrays emptied or a shape broken by hand copy without reading them.
+  ON_NurbsCurve emptied(3, false, 2, 2);
+  std::free(emptied.m_cv);
+  emptied.m_cv = nullptr;
+  const ON_NurbsCurve copy = emptied;
+  EXPECT_EQ(copy.CVCount(), 2);
+  EXPECT_FALSE(copy.IsValid());
+  emptied.m_order = 5;
+  EXPECT_EQ(ON_NurbsCurve(emptied).CVCount(), 0);
 }
 
 TEST(NurbsCurve, CreateClampedUniformNurbsAndItsRefusals) {

@@ -166,7 +166,9 @@ STDMETHODIMP BodyObject::CreatePlanarFace(LONG count, const double* points, cons
 
 // Sewing hands the collected faces over to the new body, turned round where
 // their winding disagrees with their neighbours': the collector is empty
-// afterwards and may collect faces for another body.
+// afterwards and may collect faces for another body. A body with faces of
+// surfaces is sewn within the sewing tolerance, its planar faces with
+// them; its surfaces stay with the collector.
 STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
   return ComNoThrow([&] {
     CallScope call(host_, Op::BodyCreateBodyFromSurfaces, *this);
@@ -175,9 +177,15 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
     if (!body) return call.Finish(E_POINTER, "body is null");
     if (body_.kind != BodyKind::Collector) return call.Finish(E_FAIL, "only a body from NewBody sews faces");
     if (FaceCount(body_) == 0) return call.Finish(E_FAIL, "the body has no faces to sew");
-    if (body_.surfaceFaces.Count() > 0) return SewSurfaces(call, body);
+    bool closed = false;
     std::vector<uint32_t> turn;
-    const bool closed = body_.faces.Sew(&turn);
+    SurfaceFaces sewn;
+    if (body_.surfaceFaces.Count() > 0) {
+      const std::string why = SewSurfaceFaces(body_, &sewn, &closed);
+      if (!why.empty()) return call.Finish(E_FAIL, why);
+    } else {
+      closed = body_.faces.Sew(&turn);
+    }
     document_.bodies.emplace_back();
     Body& made = document_.bodies.back();
     BodyObject* object = nullptr;
@@ -189,39 +197,20 @@ STDMETHODIMP BodyObject::CreateBodyFromSurfaces(IHostBody** body) {
       document_.bodies.pop_back();
       throw;
     }
-    made.faces = std::move(body_.faces);
-    made.faces.Seal();
-    made.faces.Turn(turn);
+    if (sewn.Count() > 0) {
+      // Its planar faces are among the faces of surfaces now.
+      made.surfaceFaces = std::move(sewn);
+    } else {
+      made.faces = std::move(body_.faces);
+      made.faces.Seal();
+      made.faces.Turn(turn);
+    }
     body_.faces = FaceSet();
+    body_.surfaceFaces = SurfaceFaces();
+    body_.planarBefore.clear();
     *body = HandOut<IHostBody>(object);
     return call.Finish(S_OK);
   });
-}
-
-// A body with faces of surfaces: its faces, planar ones too, are sewn
-// within the sewing tolerance. The surfaces stay with the collector.
-HRESULT BodyObject::SewSurfaces(CallScope& call, IHostBody** body) {
-  SurfaceFaces sewn;
-  bool closed = false;
-  const std::string why = SewSurfaceFaces(body_, &sewn, &closed);
-  if (!why.empty()) return call.Finish(E_FAIL, why);
-  document_.bodies.emplace_back();
-  Body& made = document_.bodies.back();
-  BodyObject* object = nullptr;
-  try {
-    made.kind = closed ? BodyKind::Solid : BodyKind::Sheet;
-    made.name = NewBodyName(document_);
-    object = host_.BodyView(document_, made, document_.bodies.size() - 1);
-  } catch (...) {
-    document_.bodies.pop_back();
-    throw;
-  }
-  made.surfaceFaces = std::move(sewn);
-  body_.faces = FaceSet();
-  body_.surfaceFaces = SurfaceFaces();
-  body_.planarBefore.clear();
-  *body = HandOut<IHostBody>(object);
-  return call.Finish(S_OK);
 }
 
 }  // namespace stand_in

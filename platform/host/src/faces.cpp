@@ -5,7 +5,6 @@
 #include "sewing.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cmath>
 #include <cstring>

@@ -38,8 +38,9 @@ inline double Tolerance(double relative, double size) {
   return t > kResolution ? t : kResolution;
 }
 
-// A number as the host's messages give it: the shortest text that reads
-// back as the same double ("0.1", "1e+300").
+// A number as the host's messages and records give it: the shortest text
+// that reads back as the same double ("0.1", "1e+300"). Beside the
+// recorder.
 std::string NumberText(double v);
 // A length in metres to three figures ("0.00141 m").
 std::string MetresText(double v);
@@ -61,10 +62,8 @@ int PolygonTriangles(const Point3* corners, int count, int (*triangles)[3]);
 // points: empty when it accepts it.
 std::string CheckPlanarPolygon(const Point3* points, int count);
 
-// A sewn body's faces as the read side sees them, whatever kind they are:
-// how many, and one face's triangles into `corners` (replacing what it
-// held), three corners a triangle in metres, each wound as the face is.
-size_t FaceCount(const Body& body);
-void FaceTriangles(const Body& body, size_t face, std::vector<Point3>* corners);
+// A body's faces as the read side sees them, whatever kind they are, are
+// FaceCount and FaceTriangles of stand_in/host.h, which the command line
+// reads too.
 
 }  // namespace stand_in

@@ -653,7 +653,6 @@ class BodyObject final : public IHostBody, public Counted {
   void* Role(REFIID iid) override;
 
  private:
-  HRESULT SewSurfaces(CallScope& call, IHostBody** body);
   // A new surface on the collector, handed out as `out`.
   HRESULT MakeSurface(CallScope& call, Surface&& surface, IHostSurface** out);
   // The surface CreateTrimmedSurface or CreateBoundedSurface turns into a

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <unordered_map>
+#include <limits>
 
 namespace stand_in {
 namespace {
@@ -50,7 +50,8 @@ bool Meet(const P2& a, const P2& b, const P2& c, const P2& d) {
 // The first edge (by its first corner) of the closed polygon that meets an
 // edge it does not follow or precede, or a corner where the polygon turns
 // straight back; -1 when it is simple. Edges are bucketed in a grid of
-// about one cell an edge, so a long loop costs little more than its length.
+// about one cell an edge (a million cells at most), so a long loop costs
+// little more than its length.
 long CrossingAt(const std::vector<P2>& p) {
   const size_t n = p.size();
   for (size_t i = 0; i < n; ++i) {
@@ -64,7 +65,7 @@ long CrossingAt(const std::vector<P2>& p) {
     y0 = std::min(y0, q.y);
     y1 = std::max(y1, q.y);
   }
-  const size_t side = std::max<size_t>(1, static_cast<size_t>(std::sqrt(static_cast<double>(n))));
+  const size_t side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(static_cast<double>(n))), 1, 1024);
   const double cw = (x1 - x0) / side, ch = (y1 - y0) / side;
   auto cell = [&](double v, double lo, double w) {
     if (!(w > 0)) return size_t{0};
@@ -555,8 +556,12 @@ std::string BoundSurface(const Surface& s, const double range[4], SurfaceFaces* 
   return {};
 }
 
-void AddSurfaceFace(Body& collector, const SurfaceFaces& one) {
+bool AddSurfaceFace(Body& collector, const SurfaceFaces& one) {
   SurfaceFaces& to = collector.surfaceFaces;
+  constexpr size_t kMost = std::numeric_limits<uint32_t>::max();
+  if (to.points.size() + one.points.size() >= kMost || to.boundary.size() + one.boundary.size() >= kMost ||
+      to.corners.size() + one.corners.size() >= kMost || to.faces.size() + collector.faces.Count() + 1 >= kMost)
+    return false;
   ReserveMore(to.points, one.points.size());
   ReserveMore(to.boundary, one.boundary.size());
   ReserveMore(to.corners, one.corners.size());
@@ -572,6 +577,7 @@ void AddSurfaceFace(Body& collector, const SurfaceFaces& one) {
   to.faces.push_back({boundary, static_cast<uint32_t>(one.boundary.size()), corners,
                       static_cast<uint32_t>(one.corners.size())});
   collector.planarBefore.push_back(static_cast<uint32_t>(collector.faces.Count()));
+  return true;
 }
 
 }  // namespace stand_in

@@ -36,8 +36,8 @@ std::string TrimPlane(const Surface& plane, const std::vector<NurbsCurve>& loop,
 std::string BoundSurface(const Surface& surface, const double range[4], SurfaceFaces* face);
 
 // Adds a set of one face to a collector, after its planar faces so far;
-// all or nothing.
-void AddSurfaceFace(Body& collector, const SurfaceFaces& face);
+// all or nothing. False when the collector cannot index more.
+bool AddSurfaceFace(Body& collector, const SurfaceFaces& face);
 
 // Sews the collector's faces (its faces of surfaces and its planar faces,
 // in the order they came) into `made`: boundary points within the sewing

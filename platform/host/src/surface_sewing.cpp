@@ -7,6 +7,7 @@
 #include "sewing.h"
 
 #include <cmath>
+#include <limits>
 #include <unordered_map>
 
 namespace stand_in {
@@ -163,6 +164,9 @@ std::string SewSurfaceFaces(const Body& c, SurfaceFaces* made, bool* closed) {
   }
   for (; planar < c.faces.Count(); ++planar) faces.push_back(FromPlanar(c.faces, planar));
 
+  size_t total = 0;
+  for (const Loose& f : faces) total += f.points.size();
+  if (total >= std::numeric_limits<uint32_t>::max()) return "the body has more points than the host can sew";
   std::vector<Point3> edgePoints;
   for (const Loose& f : faces) edgePoints.insert(edgePoints.end(), f.points.begin(), f.points.begin() + static_cast<std::ptrdiff_t>(f.boundaryCount));
   Point3 low = edgePoints.front();

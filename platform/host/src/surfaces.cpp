@@ -14,6 +14,7 @@ namespace {
 
 const char* const kDirection[2] = {"u", "v"};
 const char* const kAxis[3] = {"x", "y", "z"};
+const char* const kBodyFull = "the body holds as many faces as it can";
 
 // Records an array whose length the call's other arguments give: known,
 // or null, or else not read.
@@ -272,7 +273,7 @@ STDMETHODIMP BodyObject::CreateTrimmedSurface(VARIANT_BOOL* ok) {
     Surface* s = LastSurface(&why);
     if (!s) return call.Finish(E_FAIL, why);
     if (s->loop.empty()) return call.Finish(E_FAIL, "the surface made last has no trimming loop");
-    AddSurfaceFace(body_, s->trimmed);
+    if (!AddSurfaceFace(body_, s->trimmed)) return call.Finish(E_OUTOFMEMORY, kBodyFull);
     s->face = true;
     *ok = VARIANT_TRUE;
     return call.Finish(S_OK);
@@ -312,7 +313,7 @@ STDMETHODIMP BodyObject::CreateBoundedSurface(LONG uBounded, LONG vBounded, cons
     SurfaceFaces face;
     why = BoundSurface(*s, range, &face);
     if (!why.empty()) return call.Finish(E_FAIL, why);
-    AddSurfaceFace(body_, face);
+    if (!AddSurfaceFace(body_, face)) return call.Finish(E_OUTOFMEMORY, kBodyFull);
     s->face = true;
     return call.Finish(S_OK);
   });

@@ -81,7 +81,8 @@ enum class BodyKind {
 //   depend on the curve alone (per knot span 1, 2, 4 ... 64 equal steps,
 //   the fewest whose chords stay within kChordTolerance, 1e-3 of the
 //   curve's size, of the curve), joined end to end; its triangles the
-//   loop's polygon cut into ears in the plane.
+//   loop's polygon cut into ears in the plane. It looks the way of the
+//   plane's normal.
 // - a bounded B-spline surface: its four edges, the iso-curves at the
 //   range's ends, each sampled as a curve of its own, so that a trimming
 //   curve equal to an edge (as the edges of the bridge's boxed solid are)
@@ -90,7 +91,8 @@ enum class BodyKind {
 //   surface by more than 1e-3 of the surface's size (the diagonal of the
 //   box around its control points), measured at points spread across each
 //   triangle against the surface's point at the same parameters, and
-//   joined to the edges by a ring as narrow as that asks.
+//   joined to the edges by a ring as narrow as that asks. It looks the way
+//   of the u derivative crossed with the v derivative.
 // Sizes are diagonals of boxes; tolerances never go below the host's
 // resolution, 1e-8 m.
 //

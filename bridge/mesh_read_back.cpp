@@ -1,0 +1,433 @@
+// The mesh read-back: the bodies of parts and assemblies back into openNURBS
+// meshes, one per body, named and coloured from the host's materials.
+
+#include <atlbase.h>
+
+#include <new>
+#include <vector>
+
+#include "VLMSWON.h"
+#include "document_steps.h"
+
+namespace {
+
+const wchar_t kReadOutOfMemory[] = L"Out of memory while reading the meshes of a document";
+
+// Document units per metre of the length-unit codes 0 to 4; the foot is the
+// double nearest to 1 / 0.3048.
+const double kUnitsPerMetre[] = {1000.0, 100.0, 1.0, 39.37007874015748, 3.2808398950131235};
+
+double UnitsPerMetre(LONG code) { return code >= 0 && code <= 4 ? kUnitsPerMetre[code] : 1.0; }
+
+// A material value times 255, truncated toward zero. Values far outside 0..1
+// (or not numbers) are clamped first, so that the conversion is defined;
+// SetRGBA clamps the rest.
+int Channel(double value) {
+  const double scaled = value * 255.0;
+  if (!(scaled > -1.0)) return -1;  // NaN too
+  if (scaled >= 256.0) return 256;
+  return static_cast<int>(scaled);
+}
+
+// Red, green, blue at 0, 1, 2 and the transparency at 7.
+ON_Color ColourOf(const double* values) {
+  ON_Color colour;
+  colour.SetRGBA(Channel(values[0]), Channel(values[1]), Channel(values[2]), Channel(1.0 - values[7]));
+  return colour;
+}
+
+// White with alpha 0: what a mesh carries when no material can be read.
+ON_Color NoMaterial() { return ON_Color(255, 255, 255); }
+
+CString TextOf(BSTR text) { return text ? CString(text) : CString(); }
+
+// The title cut before its last '.', which drops a file extension; a title
+// without one is the name whole.
+CString PartNameOf(const CString& title) {
+  const int dot = title.ReverseFind(L'.');
+  return dot < 0 ? title : title.Left(dot);
+}
+
+CString Joined(const CString& first, const CString& second) {
+  CString name;
+  name.Format(L"%s-%s", static_cast<const wchar_t*>(first), static_cast<const wchar_t*>(second));
+  return name;
+}
+
+// Appends a copy of the mesh and, when names are wanted, its name: both or
+// neither, so that name i stays the name of mesh i.
+void AppendNamed(ON_ClassArray<ON_Mesh>& meshes, CStringArray* names, const ON_Mesh& mesh, const CString* name) {
+  meshes.Append(mesh);
+  if (!names) return;
+  try {
+    names->Add(*name);
+  } catch (...) {
+    meshes.Remove();
+    throw;
+  }
+}
+
+void EmptyOutputs(ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
+  meshes.Destroy();
+  if (names) names->RemoveAll();
+}
+
+}  // namespace
+
+namespace {
+
+// As AppendTriangle, but running out of memory is thrown, not a refusal.
+bool AppendTriangleOrThrow(ON_Mesh& mesh, const ON_3dPoint& p1, const ON_3dPoint& p2, const ON_3dPoint& p3) {
+  ON_Mesh triangle(1, 3, false, false);
+  triangle.SetVertex(0, p1);
+  triangle.SetVertex(1, p2);
+  triangle.SetVertex(2, p3);
+  triangle.SetTriangle(0, 0, 1, 2);
+  // Corners equal in single precision leave fewer than three edges, or an
+  // edge from a point to itself: such a triangle is not appended.
+  if (!triangle.Topology().IsValid()) return false;
+  mesh.Append(triangle);
+  return true;
+}
+
+}  // namespace
+
+int AppendTriangle(ON_Mesh& mesh, const ON_3dPoint& p1, const ON_3dPoint& p2, const ON_3dPoint& p3) {
+  try {
+    return AppendTriangleOrThrow(mesh, p1, p2, p3) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int WalkHostList(IHostListOwner* owner) {
+  try {
+    CComPtr<IHostListItem> item;
+    owner->FirstItem(&item);
+    while (item) {
+      CComPtr<IHostAttachedObject> attached;
+      item->AttachedObject(&attached);
+      CComPtr<IHostInnerObject> inner;
+      if (attached) attached->InnerObject(&inner);
+      LONG count = 0;
+      if (inner) inner->ItemCount(&count);
+      if (count > 0) {
+        CComPtr<IUnknown> extra;
+        item->ExtraObject(&extra);
+      }
+      CComPtr<IHostListItem> next;
+      item->NextItem(&next);
+      item = next;
+    }
+  } catch (...) {
+  }
+  return 1;
+}
+
+namespace {
+
+// Takes back what a read appended when it does not finish (out of memory), so
+// that the caller never holds part of a read passed off as the whole.
+class Rollback {
+ public:
+  Rollback(ON_ClassArray<ON_Mesh>& meshes, CStringArray* names)
+      : meshes_(meshes), names_(names), meshCount_(meshes.Count()), nameCount_(names ? names->GetSize() : 0) {}
+  ~Rollback() {
+    if (kept_) return;
+    while (meshes_.Count() > meshCount_) meshes_.Remove();
+    if (names_) names_->SetSize(nameCount_);
+  }
+  Rollback(const Rollback&) = delete;
+  Rollback& operator=(const Rollback&) = delete;
+  void Keep() { kept_ = true; }
+
+ private:
+  ON_ClassArray<ON_Mesh>& meshes_;
+  CStringArray* names_;
+  int meshCount_, nameCount_;
+  bool kept_ = false;
+};
+
+// The reads below let std::bad_alloc through to the entry that was called,
+// which answers for the whole read.
+
+bool MeshFromBody(IHostBody* body, ON_Mesh& mesh) {
+  CComPtr<IHostFace> face;
+  if (body->FirstFace(&face) != S_OK || !face) {
+    VLMSWON::SetError(L"Unable to get first face of body");
+    return false;
+  }
+  ON_Mesh working;
+  std::vector<float> triangles;  // one face's, reused
+  while (face) {
+    LONG count = 0;
+    if (face->TriangleCount(&count) == S_OK && count > 0) {
+      triangles.assign(9 * static_cast<size_t>(count), 0.0f);
+      if (face->TriangleData(0, triangles.data()) == S_OK) {
+        for (size_t j = 0; j < static_cast<size_t>(count); ++j) {
+          const float* t = &triangles[9 * j];
+          AppendTriangleOrThrow(working, ON_3dPoint(t[0], t[1], t[2]), ON_3dPoint(t[3], t[4], t[5]),
+                                ON_3dPoint(t[6], t[7], t[8]));
+        }
+      }
+    }
+    CComPtr<IHostFace> next;
+    face->NextFace(&next);
+    face = next;
+  }
+  working.CombineIdenticalVertices(true, true);
+  if (!working.IsValid()) {
+    VLMSWON::SetError(L"[VLMSWON::GetMeshFromBody] Invalid mesh");
+    return false;
+  }
+  mesh = std::move(working);
+  return true;
+}
+
+// The meshes of the bodies an enumerator lists, in its order; `named` makes
+// each one's name from the body's. Whether any mesh was appended.
+template <class Named>
+bool ReadBodies(IHostBodyEnumerator* bodies, ON_Mesh& working, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names,
+                const ON_Color* colour, Named&& named) {
+  bool any = false;
+  for (;;) {
+    CComPtr<IHostBody> body;
+    if (bodies->Next(1, &body, nullptr) != S_OK) break;
+    if (!body || !MeshFromBody(body, working)) continue;
+    if (colour) working.m_C.Append(*colour);
+    CString name;
+    if (names) {
+      CComBSTR bodyName;
+      body->Name(&bodyName);
+      name = named(TextOf(bodyName));
+    }
+    AppendNamed(meshes, names, working, &name);
+    any = true;
+  }
+  return any;
+}
+
+bool PartMeshes(IHostPartDocument* part, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names,
+                VARIANT_BOOL bodyOption) {
+  CString partName = L"Part";
+  CComPtr<IHostDocument> document;
+  if (part->QueryInterface(__uuidof(IHostDocument), reinterpret_cast<void**>(&document)) == S_OK && document) {
+    CComBSTR title;
+    document->Title(&title);
+    partName = PartNameOf(TextOf(title));
+  }
+  document.Release();
+
+  ON_Color colour = NoMaterial();
+  double values[kHostMaterialValues] = {};
+  if (part->MaterialValues(values) == S_OK) colour = ColourOf(values);
+
+  ON_Mesh working;
+  bool any = false;
+  for (LONG kind : {LONG{hostSolidBody}, LONG{hostSheetBody}}) {
+    CComPtr<IHostBodyEnumerator> bodies;
+    if (part->BodyEnumerator(kind, bodyOption, &bodies) != S_OK || !bodies) continue;
+    if (ReadBodies(bodies, working, meshes, names, &colour,
+                   [&](const CString& body) { return Joined(partName, body); }))
+      any = true;
+  }
+  if (!any) VLMSWON::SetError(L"Unable to get part bodies");
+  return any;
+}
+
+bool ComponentMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
+  CString componentName = L"Component";
+  CComBSTR text;
+  if (component->Name(&text) == S_OK) componentName = TextOf(text);
+
+  ON_Mesh working;
+  bool any = false;
+  for (LONG kind : {LONG{hostSolidBody}, LONG{hostSheetBody}}) {
+    CComPtr<IHostBodyEnumerator> bodies;
+    if (component->BodyEnumerator(kind, &bodies) != S_OK || !bodies) continue;
+    if (ReadBodies(bodies, working, meshes, names, nullptr,
+                   [&](const CString& body) { return Joined(componentName, body); }))
+      any = true;
+  }
+  if (!any) VLMSWON::SetError(L"Unable to get component bodies");
+  return any;
+}
+
+// Rows t0 t3 t6 k*t9 / t1 t4 t7 k*t10 / t2 t5 t8 k*t11 / 0 0 0 1: the
+// rotation as the host gives it, the translation from metres into the
+// component document's units.
+ON_Xform PlacementOf(const double* t, double k) {
+  ON_Xform xform(1);
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) xform.m_xform[r][c] = t[3 * c + r];
+    xform.m_xform[r][3] = k * t[9 + r];
+  }
+  return xform;
+}
+
+// The component's own meshes, then its children's, depth first. `children`
+// receives the child count the host reported.
+void ComponentTree(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names,
+                   LONG* children) {
+  *children = 0;
+  CString name;
+  {
+    CComBSTR text;
+    component->Name(&text);
+    name = TextOf(text);
+  }
+
+  ON_ClassArray<ON_Mesh> own;
+  CStringArray ownNames;
+  if (ComponentMeshes(component, own, &ownNames)) {
+    CComPtr<IHostDocument> document;
+    component->Document(&document);
+    LONG unit = hostINCHES;  // what a document that reports none counts as
+    if (document) document->GetLengthUnit(&unit);
+
+    double t[kHostTransformValues] = {};
+    component->TransformValues(t);
+    const ON_Xform xform = PlacementOf(t, UnitsPerMetre(unit));
+
+    ON_Color colour = NoMaterial();
+    double values[kHostMaterialValues] = {};
+    if (component->MaterialValues(values) == S_OK) {
+      colour = ColourOf(values);
+    } else if (document) {
+      CComPtr<IHostPartDocument> part;
+      if (document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part)) == S_OK && part &&
+          part->MaterialValues(values) == S_OK)
+        colour = ColourOf(values);
+    }
+    document.Release();
+
+    for (int i = 0; i < own.Count(); ++i) {
+      own[i].Transform(xform);
+      own[i].m_C.Append(colour);
+      AppendNamed(meshes, names, own[i], own.Count() == 1 ? &name : &ownNames[i]);
+    }
+  }
+
+  LONG count = 0;
+  if (component->ChildCount(&count) != S_OK || count <= 0) return;
+  *children = count;
+  std::vector<IHostComponent*> array(static_cast<size_t>(count), nullptr);
+  if (component->Children(array.data()) != S_OK) return;
+  // Each child is released once its subtree is read, and all that are left
+  // when a read runs out of memory.
+  size_t i = 0;
+  try {
+    for (; i < array.size(); ++i) {
+      if (!array[i]) continue;
+      LONG grandchildren = 0;
+      ComponentTree(array[i], meshes, names, &grandchildren);
+      array[i]->Release();
+      array[i] = nullptr;
+    }
+  } catch (...) {
+    for (; i < array.size(); ++i)
+      if (array[i]) array[i]->Release();
+    throw;
+  }
+}
+
+void AssemblyMeshes(IHostDocument* document, IHostAssemblyDocument* assembly, ON_ClassArray<ON_Mesh>& meshes,
+                    CStringArray* names) {
+  EmptyOutputs(meshes, names);
+  LONG status = 0;
+  assembly->PreReadStep(0, &status);
+  CComPtr<IHostConfiguration> configuration;
+  if (document->ActiveConfiguration(&configuration) != S_OK || !configuration) return;
+  CComPtr<IHostComponent> root;
+  if (configuration->RootComponent(&root) != S_OK || !root) return;
+  LONG children = 0;
+  ComponentTree(root, meshes, names, &children);
+}
+
+bool DocumentMeshes(IHostDocument* document, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
+  EmptyOutputs(meshes, names);
+  CComPtr<IHostPartDocument> part;
+  if (document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part)) == S_OK && part) {
+    PartMeshes(part, meshes, names, VARIANT_TRUE);
+  } else {
+    part.Release();
+    CComPtr<IHostAssemblyDocument> assembly;
+    if (document->QueryInterface(__uuidof(IHostAssemblyDocument), reinterpret_cast<void**>(&assembly)) == S_OK &&
+        assembly)
+      AssemblyMeshes(document, assembly, meshes, names);
+  }
+  if (meshes.Count() == 0) {
+    VLMSWON::SetError(L"Unable to extract meshes from document");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int VLMSWON::GetMeshFromBody(IHostBody* body, ON_Mesh& mesh) {
+  return Guarded(kReadOutOfMemory, [&] { return MeshFromBody(body, mesh) ? 1 : 0; });
+}
+
+int VLMSWON::GetPartMeshes(IHostPartDocument* part, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names,
+                           VARIANT_BOOL bodyOption) {
+  Rollback rollback(meshes, names);
+  const int result = Guarded(kReadOutOfMemory, [&] {
+    const bool any = PartMeshes(part, meshes, names, bodyOption);
+    rollback.Keep();
+    return any ? 1 : 0;
+  });
+  return result;
+}
+
+int VLMSWON::GetComponentMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
+  Rollback rollback(meshes, names);
+  return Guarded(kReadOutOfMemory, [&] {
+    const bool any = ComponentMeshes(component, meshes, names);
+    rollback.Keep();
+    return any ? 1 : 0;
+  });
+}
+
+int VLMSWON::GetComponentTreeMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
+  LONG children = 0;
+  Rollback rollback(meshes, names);
+  Guarded(kReadOutOfMemory, [&] {
+    ComponentTree(component, meshes, names, &children);
+    rollback.Keep();
+    return 1;
+  });
+  return static_cast<int>(children);
+}
+
+int VLMSWON::GetAssemblyMeshes(IHostDocument* document, IHostAssemblyDocument* assembly,
+                               ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
+  if (!Guarded(kReadOutOfMemory, [&] {
+        AssemblyMeshes(document, assembly, meshes, names);
+        return 1;
+      }))
+    EmptyOutputs(meshes, names);
+  return 1;
+}
+
+int VLMSWON::GetDocumentMeshes(IHostDocument* document, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
+  const int result = Guarded(kReadOutOfMemory, [&] { return DocumentMeshes(document, meshes, names) ? 1 : 0; });
+  if (!result) EmptyOutputs(meshes, names);
+  return result;
+}
+
+int VLMSWON::GetActiveDocumentMeshes(IHostApplication* host, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
+  bool reading = false;  // the outputs untouched until then
+  const int result = Guarded(kReadOutOfMemory, [&] {
+    CComPtr<IHostDocument> document;
+    host->ActiveModel(&document);
+    if (!document) {
+      SetError(L"Unable to retrieve active model");
+      return 0;
+    }
+    reading = true;
+    return DocumentMeshes(document, meshes, names) ? 1 : 0;
+  });
+  if (!result && reading) EmptyOutputs(meshes, names);
+  return result;
+}

@@ -1,0 +1,234 @@
+// The mesh read-back against the stand-in host: parts with bodies of both
+// kinds, materials, assemblies with placed parts, and what cannot be read.
+#include <gtest/gtest.h>
+
+#include <atlbase.h>
+
+#include "VLMSWON.h"
+#include "stand_in/host.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using stand_in::Point3;
+using Faces = std::vector<std::vector<Point3>>;
+
+Faces Tetrahedron(double x = 0) {
+  const Point3 a{x, 0, 0}, b{x + 1, 0, 0}, c{x, 1, 0}, d{x, 0, 1};
+  return {{a, c, b}, {a, b, d}, {a, d, c}, {b, c, d}};
+}
+// One open triangle: a sheet.
+Faces Sheet(double z) { return {{{0, 0, z}, {1, 0, z}, {0, 1, z}}}; }
+
+class MeshReadBack : public ::testing::Test {
+ protected:
+  void SetUp() override { host.RecordUnknownCalls(true); }
+  void TearDown() override {
+    EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+    EXPECT_EQ(host.OverReleases(), 0);
+    EXPECT_EQ(host.UseAfterRelease(), 0) << host.DescribeUseAfterRelease();
+    EXPECT_EQ(stand_in::LiveBstrCount(), bstrs);
+  }
+
+  // A new part with one body per list of faces, named in turn.
+  const stand_in::Document& Part(const std::vector<std::pair<std::string, Faces>>& bodies, LONG unit = hostMM) {
+    CComPtr<IHostPartDocument> part;
+    EXPECT_EQ(host.Application()->NewPartDocument(&part), S_OK);
+    CComPtr<IHostDocument> document;
+    EXPECT_EQ(part.QueryInterface(&document), S_OK);
+    EXPECT_EQ(document->SetLengthUnit(unit), S_OK);
+    const stand_in::Document& model = host.Documents().back();
+    for (const auto& [name, faces] : bodies) {
+      CComPtr<IHostBody> collector, body;
+      EXPECT_EQ(part->NewBody(&collector), S_OK);
+      for (const auto& face : faces) {
+        std::vector<double> xyz;
+        for (const Point3& p : face) xyz.insert(xyz.end(), {p.x, p.y, p.z});
+        const double normal[3] = {0, 0, 0};
+        EXPECT_EQ(collector->CreatePlanarFace(static_cast<LONG>(face.size()), xyz.data(), normal), S_OK);
+      }
+      EXPECT_EQ(collector->CreateBodyFromSurfaces(&body), S_OK);
+      host.RenameBody(model, model.bodies.size() - 1, name);
+    }
+    return model;
+  }
+  CComPtr<IHostDocument> Active() {
+    CComPtr<IHostDocument> document;
+    EXPECT_EQ(host.Application()->ActiveDocument(&document), S_OK);
+    return document;
+  }
+  static std::vector<std::wstring> Names(const CStringArray& names) {
+    std::vector<std::wstring> out;
+    for (int i = 0; i < names.GetSize(); ++i) out.push_back(names[i].GetString());
+    return out;
+  }
+
+  stand_in::Host host;
+  long bstrs = stand_in::LiveBstrCount();
+};
+
+TEST_F(MeshReadBack, APartsSolidsComeBeforeItsSheetsNamedAfterThePart) {
+  Part({{"Boss", Sheet(2)}, {"Base", Tetrahedron()}, {"Rib", Sheet(3)}});
+  ON_ClassArray<ON_Mesh> meshes;
+  CStringArray names;
+  ASSERT_EQ(VLMSWON::GetDocumentMeshes(Active(), meshes, &names), 1);
+  EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"Part1-Base", L"Part1-Boss", L"Part1-Rib"}));
+  ASSERT_EQ(meshes.Count(), 3);
+  EXPECT_EQ(meshes[0].m_F.Count(), 4);
+  EXPECT_EQ(meshes[0].m_V.Count(), 4);
+  EXPECT_FLOAT_EQ(meshes[2].m_V[0].z, 3.0f);
+  // The host hands back metres and the read keeps them.
+  for (int i = 0; i < meshes.Count(); ++i) EXPECT_TRUE(meshes[i].IsValid());
+}
+
+TEST_F(MeshReadBack, EveryMeshOfAPartCarriesOneColourOfItsMaterial) {
+  const stand_in::Document& part = Part({{"Base", Tetrahedron()}, {"Rib", Sheet(3)}});
+  stand_in::Material material = stand_in::kDefaultMaterial;
+  material[0] = 0.5, material[1] = 0.25, material[2] = 1.0, material[7] = 0.5;
+  host.SetMaterial(part, material);
+  ON_ClassArray<ON_Mesh> meshes;
+  ASSERT_EQ(VLMSWON::GetDocumentMeshes(Active(), meshes, nullptr), 1);
+  ASSERT_EQ(meshes.Count(), 2);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(meshes[i].m_C.Count(), 1);
+    const ON_Color c = meshes[i].m_C[0];
+    EXPECT_EQ(c.Red(), 127);
+    EXPECT_EQ(c.Green(), 63);
+    EXPECT_EQ(c.Blue(), 255);
+    EXPECT_EQ(c.Alpha(), 127);
+  }
+
+  // A material the host will not give: white with alpha 0.
+  host.InjectFault("IHostPartDocument::MaterialValues", 1, E_FAIL);
+  ASSERT_EQ(VLMSWON::GetDocumentMeshes(Active(), meshes, nullptr), 1);
+  const ON_Color white = meshes[0].m_C[0];
+  EXPECT_EQ(white.Red(), 255);
+  EXPECT_EQ(white.Green(), 255);
+  EXPECT_EQ(white.Blue(), 255);
+  EXPECT_EQ(white.Alpha(), 0);
+}
+
+TEST_F(MeshReadBack, APartWithoutItsDocumentRoleIsCalledPart) {
+  Part({{"Base", Tetrahedron()}});
+  CComPtr<IHostPartDocument> part;
+  ASSERT_EQ(Active().QueryInterface(&part), S_OK);
+  host.InjectFault("IUnknown::QueryInterface", 1, E_NOINTERFACE);
+  ON_ClassArray<ON_Mesh> meshes;
+  CStringArray names;
+  ASSERT_EQ(VLMSWON::GetPartMeshes(part, meshes, &names, VARIANT_TRUE), 1);
+  EXPECT_EQ(Names(names), std::vector<std::wstring>{L"Part-Base"});
+}
+
+TEST_F(MeshReadBack, WhatHoldsNoMeshIsEmptiedAndSaidSo) {
+  ON_ClassArray<ON_Mesh> meshes;
+  CStringArray names;
+  meshes.Append(ON_Mesh());
+  names.Add(L"kept");
+
+  // No active document: the arrays are not touched.
+  EXPECT_EQ(VLMSWON::GetActiveDocumentMeshes(host.Application(), meshes, &names), 0);
+  EXPECT_EQ(VLMSWON::GetError(), L"Unable to retrieve active model");
+  EXPECT_EQ(meshes.Count(), 1);
+  EXPECT_EQ(names.GetSize(), 1);
+
+  // A drawing and a part without bodies: emptied, with the document's text.
+  CComPtr<IHostDrawingDocument> drawing;
+  ASSERT_EQ(host.Application()->NewDrawingDocument(11, nullptr, 11, 0.0, 0.0, &drawing), S_OK);
+  EXPECT_EQ(VLMSWON::GetActiveDocumentMeshes(host.Application(), meshes, &names), 0);
+  EXPECT_EQ(VLMSWON::GetError(), L"Unable to extract meshes from document");
+  EXPECT_EQ(meshes.Count(), 0);
+  EXPECT_EQ(names.GetSize(), 0);
+
+  Part({});
+  CComPtr<IHostPartDocument> part;
+  ASSERT_EQ(Active().QueryInterface(&part), S_OK);
+  EXPECT_EQ(VLMSWON::GetPartMeshes(part, meshes, &names, VARIANT_TRUE), 0);
+  EXPECT_EQ(VLMSWON::GetError(), L"Unable to get part bodies");
+}
+
+// Two parts placed in an assembly: one of a single body, in millimetres,
+// moved 0.1 m along x; one of two bodies, in inches, with a red of its own.
+class AssemblyReadBack : public MeshReadBack {
+ protected:
+  void SetUp() override {
+    MeshReadBack::SetUp();
+    const stand_in::Document& one = Part({{"Base", Tetrahedron()}}, hostMM);
+    const stand_in::Document& two = Part({{"Boss", Tetrahedron(5)}, {"Rib", Sheet(3)}}, hostINCHES);
+    ASSERT_EQ(host.Application()->NewAssemblyDocument(&assembly), S_OK);
+    const stand_in::Document& top = host.Documents().back();
+    stand_in::Transform moved;
+    moved.translation = {0.1, 0, 0};
+    stand_in::Material red = stand_in::kDefaultMaterial;
+    red[0] = 1, red[1] = 0, red[2] = 0;
+    host.AddComponent(top, one, "Gear-1", moved);
+    host.AddComponent(top, two, "Frame-1", moved, &red);
+  }
+  void TearDown() override {
+    assembly.Release();
+    MeshReadBack::TearDown();
+  }
+  CComPtr<IHostAssemblyDocument> assembly;
+};
+
+TEST_F(AssemblyReadBack, ComponentsArePlacedInTheirOwnUnitsNamedAndColoured) {
+  ON_ClassArray<ON_Mesh> meshes;
+  CStringArray names;
+  ASSERT_EQ(VLMSWON::GetDocumentMeshes(Active(), meshes, &names), 1);
+  EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"Gear-1", L"Frame-1-Boss", L"Frame-1-Rib"}));
+  ASSERT_EQ(meshes.Count(), 3);
+  // The vertex (0, 0, 0) of the millimetre part moves by 100 of its units,
+  // the inch part's (5, 0, 0) by 3.937...; the vertices are not converted.
+  double minimum[2] = {1e9, 1e9};
+  for (int m = 0; m < 2; ++m)
+    for (int v = 0; v < meshes[m].m_V.Count(); ++v) minimum[m] = std::min<double>(minimum[m], meshes[m].m_V[v].x);
+  EXPECT_FLOAT_EQ(static_cast<float>(minimum[0]), 100.0f);
+  EXPECT_FLOAT_EQ(static_cast<float>(minimum[1]), static_cast<float>(5 + 3.937007874015748));
+  // The first takes its part's material, the others their component's red.
+  EXPECT_EQ(meshes[0].m_C[0].Red(), 191);
+  EXPECT_EQ(meshes[1].m_C[0].Red(), 255);
+  EXPECT_EQ(meshes[1].m_C[0].Green(), 0);
+  EXPECT_EQ(meshes[1].m_C[0].Alpha(), 255);  // opaque
+  for (int m = 0; m < 3; ++m) EXPECT_EQ(meshes[m].m_C.Count(), 1);
+}
+
+TEST_F(AssemblyReadBack, TheTreeWalkAnswersTheChildCountAndTheAssemblyReadOne) {
+  CComPtr<IHostDocument> document = Active();
+  CComPtr<IHostConfiguration> configuration;
+  ASSERT_EQ(document->ActiveConfiguration(&configuration), S_OK);
+  CComPtr<IHostComponent> root;
+  ASSERT_EQ(configuration->RootComponent(&root), S_OK);
+  ON_ClassArray<ON_Mesh> meshes;
+  EXPECT_EQ(VLMSWON::GetComponentTreeMeshes(root, meshes, nullptr), 2);
+  EXPECT_EQ(meshes.Count(), 3);
+  // The root has no bodies of its own: its read said so, and the walk went on.
+  EXPECT_EQ(VLMSWON::GetError(), L"Unable to get component bodies");
+
+  host.InjectFault("IHostDocument::ActiveConfiguration", 1, E_FAIL);
+  EXPECT_EQ(VLMSWON::GetAssemblyMeshes(document, assembly, meshes, nullptr), 1);
+  EXPECT_EQ(meshes.Count(), 0);
+}
+
+TEST_F(MeshReadBack, TheListWalkGoesItemByItemAndAnswersOne) {
+  Part({});
+  CComPtr<IHostListOwner> owner;
+  ASSERT_EQ(Active().QueryInterface(&owner), S_OK);
+  host.ClearCalls();
+  EXPECT_EQ(WalkHostList(owner), 1);  // no sketch: one call
+  std::vector<std::string> ops;
+  for (const auto& op : host.Operations())
+    if (op != "IUnknown::Release" && op != "IUnknown::QueryInterface") ops.push_back(op);
+  EXPECT_EQ(ops, std::vector<std::string>{"IHostListOwner::FirstItem"});
+
+  ASSERT_EQ(Active()->Toggle3DSketch(0), S_OK);
+  ASSERT_EQ(Active()->Toggle3DSketch(0), S_OK);
+  ASSERT_EQ(Active()->Toggle3DSketch(0), S_OK);  // a second sketch, open
+  host.ClearCalls();
+  EXPECT_EQ(WalkHostList(owner), 1);
+  int items = 0;
+  for (const auto& op : host.Operations()) items += op == "IHostListItem::NextItem";
+  EXPECT_EQ(items, 2);
+}
+
+}  // namespace
