@@ -45,7 +45,8 @@ class VLMSWON {
   static HRESULT CreateSketchPoint(IHostDocument* document, const ON_3dPoint& point, double scale);
   // The functions below answer 1 for success and 0 for failure.
   static int CreateSketchLine(IHostDocument* document, const ON_Line& line, double scale);
-  // Every point in order, under the progress "Creating points"; always 1.
+  // Every point in order, under the progress "Creating points"; 1, or 0
+  // when memory runs out before the first.
   static int CreateSketchPoints(IHostDocument* document, const ON_3dPointArray& points, double scale,
                                 int showProgress);
   // One line per segment, not closed back to the first point; stops at the
@@ -62,7 +63,7 @@ class VLMSWON {
   static int CreateSketchArc(IHostDocument* document, const ON_Arc& arc, double scale);
   // Each curve as a line, arc, polyline or spline, the first shape test that
   // accepts it deciding, under the progress "Creating curves". A curve that
-  // fails is skipped; always 1.
+  // fails is skipped; 1, or 0 when memory runs out before the first.
   static int CreateSketchCurves(IHostDocument* document, const ON_ClassArray<ON_NurbsCurve>& curves, double scale,
                                 int showProgress);
 

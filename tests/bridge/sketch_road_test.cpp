@@ -508,6 +508,23 @@ TEST_F(SketchRoad, IsoCurvesAtSummedStepsThenAtTheEnd) {
   EXPECT_EQ(seven.asked[1][8], 1.0);
 }
 
+TEST_F(SketchRoad, AStepLostToRoundingEndsTheWalkAtTheEnd) {
+  // v from 1e17 to 1e17 + 64, where doubles lie 16 apart, over thirteen
+  // control points: a step of 64 / 13 adds nothing to 1e17.
+  const double b = 1e17;
+  ON_NurbsSurface s(3, false, 2, 4, 2, 13);
+  s.SetKnot(0, 0, 0);
+  s.SetKnot(0, 1, 1);
+  for (int k = 0; k < 15; ++k) s.SetKnot(1, k, b + 16 * (k / 3));
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 13; ++j) s.SetCV(i, j, ON_3dPoint(i, j, 0));
+  ASSERT_TRUE(s.IsValid());
+  ASSERT_EQ(b + 64.0 / 13, b);
+  NotingSurface surface(s);
+  EXPECT_EQ(VLMSWON::CreateSurfaceCurves(doc, surface, 1.0, 0), 1);
+  EXPECT_EQ(surface.asked[0], (std::vector<double>{b, b + 64}));
+}
+
 TEST_F(SketchRoad, AValueWithoutAnIsoCurveIsSkipped) {
   for (bool empty : {false, true}) {
     SCOPED_TRACE(empty ? "a curve with no NURBS form" : "no curve");
