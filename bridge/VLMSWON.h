@@ -172,6 +172,11 @@ class VLMSWON {
   // text) as the error, rather than leaving the bridge.
   template <class Step>
   static int Guarded(const wchar_t* outOfMemory, Step&& step) noexcept;
+  // The 3D-sketch road of a new part: opens the sketch, runs `draw`, then
+  // PostSketchStep and closes the sketch. A host without the memory to
+  // open or close it fails the road with `outOfMemory`.
+  template <class Draw>
+  static int DrawInSketch(IHostDocument* document, const wchar_t* outOfMemory, Draw&& draw);
   static int SolidOfCopy(IHostPartDocument* part, const ON_Mesh& mesh, ON_Mesh& copy, double scale,
                          int showProgress);
 };

@@ -34,20 +34,13 @@ int VLMSWON::CreatePartFromSurface(IHostApplication* host, const ON_NurbsSurface
     } else if (importMode == 0) {
       result = CreateBodyFromSurface(part, surface, depth, flatBottom, scale);
     } else if (importMode == 1) {
-      if (!ToggleSketch(document)) {
-        SetErrorNoThrow(kPartOutOfMemory);
-        result = 0;
-      } else {
+      result = DrawInSketch(document, kPartOutOfMemory, [&] {
         document->PreGeometrySettingB(0);
         // Fails only when memory runs out, and says nothing.
-        result = CreateSurfaceCurves(document, surface, scale, showProgress);
-        if (!result) SetErrorNoThrow(L"Out of memory while drawing the iso-curves of the surface");
-        document->PostSketchStep();
-        if (!ToggleSketch(document) && result) {
-          SetErrorNoThrow(kPartOutOfMemory);
-          result = 0;
-        }
-      }
+        if (CreateSurfaceCurves(document, surface, scale, showProgress)) return 1;
+        SetErrorNoThrow(L"Out of memory while drawing the iso-curves of the surface");
+        return 0;
+      });
     }
     FinishDocument(document);
     return result;

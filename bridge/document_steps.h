@@ -37,3 +37,18 @@ bool ToggleSketch(IHostDocument* document);
 void FinishDocument(IHostDocument* document);
 
 }  // namespace bridge_steps
+
+template <class Draw>
+int VLMSWON::DrawInSketch(IHostDocument* document, const wchar_t* outOfMemory, Draw&& draw) {
+  if (!bridge_steps::ToggleSketch(document)) {
+    SetErrorNoThrow(outOfMemory);
+    return 0;
+  }
+  int result = draw();
+  document->PostSketchStep();
+  if (!bridge_steps::ToggleSketch(document) && result) {
+    SetErrorNoThrow(outOfMemory);
+    result = 0;
+  }
+  return result;
+}

@@ -137,17 +137,8 @@ int VLMSWON::CreatePartFromMesh(IHostApplication* host, const ON_Mesh& mesh, int
       ON_Mesh copy;
       result = Guarded(kSolidOutOfMemory, [&] { return SolidOfCopy(part, mesh, copy, scale, showProgress); });
     } else if (importMode == 1) {
-      if (!ToggleSketch(document)) {
-        SetErrorNoThrow(kSketchOutOfMemory);
-        result = 0;
-      } else {
-        result = CreateSketchFromMesh(document, mesh, scale, showProgress);
-        document->PostSketchStep();
-        if (!ToggleSketch(document) && result) {
-          SetErrorNoThrow(kSketchOutOfMemory);
-          result = 0;
-        }
-      }
+      result = DrawInSketch(document, kSketchOutOfMemory,
+                            [&] { return CreateSketchFromMesh(document, mesh, scale, showProgress); });
     }
 
     FinishDocument(document);

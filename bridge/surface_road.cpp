@@ -33,6 +33,22 @@ bool Succeeded(HRESULT hr) {
   return hr == S_OK;
 }
 
+// The surface the host made, handed on with the host's reference; a call
+// that failed, or gave no surface, has the text given for it.
+int HandOn(HRESULT hr, CComPtr<IHostSurface>& hostSurface, IHostSurface** made, const wchar_t* failedText,
+           const wchar_t* noSurfaceText) {
+  if (!Succeeded(hr)) {
+    VLMSWON::SetError(failedText);
+    return 0;
+  }
+  if (!hostSurface) {
+    VLMSWON::SetError(noSurfaceText);
+    return 0;
+  }
+  *made = hostSurface.Detach();
+  return 1;
+}
+
 bool RefuseBrokenSurface(const ON_NurbsSurface& surface) {
   if (bridge_nurbs::HasWholeData(surface)) return false;
   CString text;
@@ -56,16 +72,8 @@ int MakeNurbsSurface(IHostBody* body, IHostSurface** made, const ON_NurbsSurface
   bridge_nurbs::WriteScaledPoints(surface, scale, points.data());
 
   CComPtr<IHostSurface> hostSurface;
-  if (!Succeeded(body->CreateBSplineSurface(properties, uKnots.data(), vKnots.data(), points.data(), &hostSurface))) {
-    VLMSWON::SetError(L"Unable to create nurbs surface");
-    return 0;
-  }
-  if (!hostSurface) {
-    VLMSWON::SetError(L"Unable to create valid nurbs surface");
-    return 0;
-  }
-  *made = hostSurface.Detach();
-  return 1;
+  const HRESULT hr = body->CreateBSplineSurface(properties, uKnots.data(), vKnots.data(), points.data(), &hostSurface);
+  return HandOn(hr, hostSurface, made, L"Unable to create nurbs surface", L"Unable to create valid nurbs surface");
 }
 
 int MakePlaneSurface(IHostBody* body, IHostSurface** made, const ON_PlaneSurface& surface, double scale) {
@@ -74,16 +82,8 @@ int MakePlaneSurface(IHostBody* body, IHostSurface** made, const ON_PlaneSurface
   const double root[3] = {plane.origin.x * scale, plane.origin.y * scale, plane.origin.z * scale};
   const double normal[3] = {plane.zaxis.x, plane.zaxis.y, plane.zaxis.z};
   CComPtr<IHostSurface> hostSurface;
-  if (!Succeeded(body->CreatePlaneSurface(root, normal, &hostSurface))) {
-    VLMSWON::SetError(L"Unable to create plane surface");
-    return 0;
-  }
-  if (!hostSurface) {
-    VLMSWON::SetError(L"Unable to create valid plane surface");
-    return 0;
-  }
-  *made = hostSurface.Detach();
-  return 1;
+  const HRESULT hr = body->CreatePlaneSurface(root, normal, &hostSurface);
+  return HandOn(hr, hostSurface, made, L"Unable to create plane surface", L"Unable to create valid plane surface");
 }
 
 int AddLoop(IHostSurface* surface, const ON_ClassArray<ON_NurbsCurve>& curves, double scale) {
