@@ -220,7 +220,8 @@ int MakeBox(IHostBody* body, const ON_NurbsSurface& surface, double depth, int f
           LineEdge(t[2].PointAtEnd(), b[2].PointAtEnd(), side[2]) &&
           LineEdge(t[3].PointAtEnd(), b[3].PointAtEnd(), side[3]);
   if (!edges) {
-    VLMSWON::SetError(L"Unable to close the solid under the surface: a straight edge of it has no length");
+    VLMSWON::SetError(
+        L"Unable to close the solid under the surface: a straight edge of it has coinciding or non-finite ends");
     return 0;
   }
 

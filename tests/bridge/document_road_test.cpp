@@ -209,7 +209,7 @@ TEST_F(DocumentRoad, EveryKindGivenIsDrawnInItsTurnUnderItsOwnProgress) {
     for (const auto& open : ui.EventsOf("progress.open"))
       if (open.id == start.id) titles.push_back(open.title);
   EXPECT_EQ(titles, (std::vector<std::wstring>{L"Creating points", L"Creating curves", L"Creating surface curves",
-                                                L"Creating brep curves", L"Creating meshes"}));
+                                               L"Creating brep curves", L"Creating meshes"}));
 }
 
 TEST_F(DocumentRoad, AKindThatFailsLeavesTheOthersBuiltButTheDocumentIsNotWhole) {

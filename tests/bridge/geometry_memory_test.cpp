@@ -84,7 +84,7 @@ Outcome RunUnderLimit(const Run& run, const Fresh& fresh, const AllocationLimit:
   return out;
 }
 
-void EveryAllocationFailsInTurn(const Run& run, Whole whole_, const Fresh& fresh = [] {}) {
+void EveryAllocationFailsInTurn(const Run& run, Whole held, const Fresh& fresh = [] {}) {
   if (!AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
   long long allocations = 0;
   const Outcome whole = RunUnderLimit(run, fresh, {}, &allocations);
@@ -96,7 +96,7 @@ void EveryAllocationFailsInTurn(const Run& run, Whole whole_, const Fresh& fresh
       SCOPED_TRACE("allocation " + std::to_string(n) + (persistent ? " and every one after it" : " only"));
       const Outcome outcome =
           RunUnderLimit(run, fresh, persistent ? AllocationLimit::FailFrom(n) : AllocationLimit::FailOnly(n));
-      if (outcome.result == 1 && whole_ == Whole::Exactly) {
+      if (outcome.result == 1 && held == Whole::Exactly) {
         EXPECT_EQ(outcome, whole) << "a success is a whole run";
       } else if (outcome.result == 1) {
         Outcome drawn = outcome;
