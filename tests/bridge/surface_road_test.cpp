@@ -501,3 +501,36 @@ TEST_F(SurfaceRoad, TheHostSewsABoxedBicubicPatchIntoASolidOfSixFacesAndAnOpenBo
   EXPECT_EQ(stand_in::FaceCount(open), 2u);
   EXPECT_EQ(VLMSWON::GetError(), L"Unable to create plane surface");
 }
+
+TEST_F(SurfaceRoad, ABoxWhoseEdgesCannotBeMadeIsRefusedBeforeTheHostSeesIt) {
+  struct Case {
+    const char* name;
+    ON_NurbsSurface surface;
+    double depth;
+    const wchar_t* text;
+  } cases[] = {
+      {"no depth: vertical edges without length", SlopedPatch(), 0.0,
+       L"Unable to close the solid under the surface: a straight edge of it has coinciding or non-finite ends"},
+      {"a depth that is not a number", SlopedPatch(), std::numeric_limits<double>::quiet_NaN(),
+       L"Unable to close the solid under the surface: a straight edge of it has coinciding or non-finite ends"},
+      {"a surface in the plane", ON_NurbsSurface(2, false, 2, 2, 2, 2),
+       1.0, L"Unable to close the solid under the surface: the surface is not three-dimensional"},
+      {"an empty surface", ON_NurbsSurface(), 1.0,
+       L"Unable to close the solid under the surface: the surface is not three-dimensional"},
+  };
+  for (const Case& c : cases) {
+    for (int flat : {0, 1}) {
+      SCOPED_TRACE(std::string(c.name) + (flat ? ", flat bottom" : ""));
+      host.ClearCalls();
+      EXPECT_EQ(VLMSWON::CreateBoxedSolidFromSurface(body, c.surface, c.depth, flat, 1.0), 0);
+      EXPECT_EQ(VLMSWON::GetError(), c.text);
+      EXPECT_TRUE(host.Operations().empty());
+    }
+  }
+  // A surface in space whose knots go backwards has no iso-curves.
+  ON_NurbsSurface backwards = SlopedPatch();
+  backwards.SetKnot(0, 0, 1.0);
+  backwards.SetKnot(0, 1, 0.0);
+  EXPECT_EQ(VLMSWON::CreateBoxedSolidFromSurface(body, backwards, 1.0, 1, 1.0), 0);
+  EXPECT_EQ(VLMSWON::GetError(), L"Unable to close the solid under the surface: the surface is not valid");
+}
