@@ -1,9 +1,9 @@
 // Both mesh roads through the stand-in host, over generated grids of 10^4,
 // 10^5 and 10^6 triangles, the walk over the faces of the body the solid
-// road made, and the topology build alone; and a part from one surface of
-// 4 x 4 to 256 x 256 control points boxed into a solid. Counters: time per
-// face (per control point for the surfaces), and the peak heap memory of
-// one run.
+// road made, the read-back of that body into a mesh, and the topology build
+// alone; and a part from one surface of 4 x 4 to 256 x 256 control points
+// boxed into a solid. Counters: time per face (per control point for the
+// surfaces), and the peak heap memory of one run.
 
 #include <benchmark/benchmark.h>
 
@@ -134,6 +134,33 @@ void BoxedSurface(benchmark::State& state, int flatBottom) {
 void BM_BoxedSurface(benchmark::State& state) { BoxedSurface(state, 0); }
 void BM_BoxedSurfaceFlat(benchmark::State& state) { BoxedSurface(state, 1); }
 
+// The read-back road: the part the solid road made, read back whole as the
+// bridge's document read does (faces' triangles appended one by one,
+// identical vertices merged).
+void BM_ReadBackRoad(benchmark::State& state) {
+  ON_ClassArray<ON_Mesh> meshes;
+  meshes.Append(test_support::TriangleGrid(state.range(0)));
+  const int64_t faces = meshes[0].m_F.Count();
+  stand_in::Host host;
+  host.SetRecording(false);
+  if (!VLMSWON::CreatePartFromMeshes(host.Application(), meshes, 2, 0, 1, 0)) return state.SkipWithError("road failed");
+  IHostDocument* document = nullptr;
+  host.Application()->ActiveModel(&document);
+  if (!document) return state.SkipWithError("no document");
+  ON_ClassArray<ON_Mesh> read;
+  bool ok = true;
+  for (auto _ : state)
+    if (!VLMSWON::GetDocumentMeshes(document, read, nullptr) || read.Count() != 1 || read[0].m_F.Count() != faces)
+      ok = false;
+  read.Destroy();
+  test_support::AllocationLimit count;
+  VLMSWON::GetDocumentMeshes(document, read, nullptr);
+  count.End();
+  document->Release();
+  if (!ok) return state.SkipWithError("read failed");
+  Finish(state, faces, count.PeakBytes());
+}
+
 void BM_TopologyBuild(benchmark::State& state) {
   ON_Mesh mesh = test_support::TriangleGrid(state.range(0));
   for (auto _ : state) {
@@ -156,6 +183,7 @@ BENCHMARK(BM_SketchRoad)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(bench
 BENCHMARK(BM_FaceWalk)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxedSurface)->RangeMultiplier(4)->Range(4, 256)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoxedSurfaceFlat)->RangeMultiplier(4)->Range(4, 256)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadBackRoad)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TopologyBuild)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -7,6 +7,8 @@
 #include "VLMSWON.h"
 #include "stand_in/host.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -229,6 +231,62 @@ TEST_F(MeshReadBack, TheListWalkGoesItemByItemAndAnswersOne) {
   int items = 0;
   for (const auto& op : host.Operations()) items += op == "IHostListItem::NextItem";
   EXPECT_EQ(items, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A Bezier patch over [0, 3] x [0, 2] whose x and y follow u and v linearly
+// (evenly spaced control points), so that its height is a function of them.
+ON_NurbsSurface Hill() {
+  ON_NurbsSurface surface(3, false, 4, 4, 4, 4);
+  for (int dir = 0; dir < 2; ++dir)
+    for (int k = 0; k < 6; ++k) surface.SetKnot(dir, k, k < 3 ? 0.0 : 1.0);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) surface.SetCV(i, j, ON_3dPoint(i, 2.0 * j / 3, 0.5 + 0.3 * ((i * j) % 3) - 0.1 * i));
+  return surface;
+}
+
+// A body boxed down from a surface reads back as a closed mesh whose
+// vertices lie on the surface, on the four sides or on the bottom.
+TEST_F(MeshReadBack, ABoxedSurfaceReadsBackAsAClosedMeshOnItsFaces) {
+  const ON_NurbsSurface surface = Hill();
+  ASSERT_TRUE(surface.IsValid());
+  CComPtr<IHostPartDocument> part;
+  ASSERT_EQ(host.Application()->NewPartDocument(&part), S_OK);
+  const double depth = 0.5;
+  ASSERT_EQ(VLMSWON::CreateBodyFromSurface(part, surface, depth, 1, 1.0), 1) << VLMSWON::GetError().GetString();
+  ASSERT_EQ(host.Documents().back().bodies.at(0).kind, stand_in::BodyKind::Solid);
+
+  ON_ClassArray<ON_Mesh> meshes;
+  ASSERT_EQ(VLMSWON::GetPartMeshes(part, meshes, nullptr, VARIANT_TRUE), 1);
+  ASSERT_EQ(meshes.Count(), 1);
+  const ON_Mesh& mesh = meshes[0];
+  // Closed: every edge of the merged mesh belongs to exactly two triangles.
+  const ON_MeshTopology& top = mesh.Topology();
+  ASSERT_TRUE(top.IsValid());
+  for (int e = 0; e < top.m_tope.Count(); ++e) ASSERT_EQ(top.m_tope[e].m_topf_count, 2) << "edge " << e;
+
+  double lowest = 1e9;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      ON_3dPoint cv;
+      surface.GetCV(i, j, cv);
+      lowest = std::min(lowest, cv.z);
+    }
+  const double bottom = lowest - depth;
+  const double tolerance = 1e-3 * 4.0 + 1e-6;  // the host's chordal tolerance of the surface's size, and floats
+  for (int v = 0; v < mesh.m_V.Count(); ++v) {
+    const ON_3dPoint p(mesh.m_V[v]);
+    const double top = surface.PointAt(p.x / 3, p.y / 2).z;
+    const bool onTop = std::fabs(p.z - top) <= tolerance;
+    const bool onBottom = std::fabs(p.z - bottom) <= 1e-6;
+    const bool onSide = (std::fabs(p.x) < 1e-6 || std::fabs(p.x - 3) < 1e-6 || std::fabs(p.y) < 1e-6 ||
+                         std::fabs(p.y - 2) < 1e-6) &&
+                        p.z >= bottom - 1e-6 && p.z <= top + tolerance;
+    EXPECT_TRUE(onTop || onBottom || onSide) << "vertex " << v << " at " << p.x << ", " << p.y << ", " << p.z;
+  }
 }
 
 }  // namespace
