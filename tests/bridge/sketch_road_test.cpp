@@ -496,6 +496,7 @@ TEST_F(SketchRoad, IsoCurvesAtSummedStepsThenAtTheEnd) {
       EXPECT_NEAR(alongU ? l.from.y : l.from.x, 2 * value, 1e-12) << i;
       EXPECT_NEAR(alongU ? l.to.y : l.to.x, 2 * value, 1e-12) << i;
     }
+    EXPECT_EQ(ui.EventsOf("progress.open").at(0).title, L"Creating curves");
     EXPECT_EQ(ui.EventsOf("progress.setmax").at(0).value, static_cast<double>(count));
     EXPECT_EQ(ui.EventsOf("progress.step").size(), count);
   }

@@ -128,6 +128,53 @@ TEST_F(SurfaceRoad, ARationalSurfaceGivesItsPointsDividedByTheirWeights) {
   EXPECT_EQ(args[3], (std::vector<double>{0, 0, 8, 1, 0, 8, 0, 1, 8, 1, 1, 8}));
 }
 
+TEST_F(SurfaceRoad, APeriodicDirectionOrCurveIsFlaggedWhereItStands) {
+  // Order 3 on the uniform knots 0 to 5 over five control points whose
+  // last two repeat the first two: periodic.
+  const double periodicKnots[6] = {0, 1, 2, 3, 4, 5};
+  const ON_3dPoint ring[5] = {{0, 0, 0}, {2, 0, 0}, {1, 2, 0}, {0, 0, 0}, {2, 0, 0}};
+  struct Case {
+    const char* name;
+    int periodicDir;
+    std::vector<double> properties;
+  } cases[] = {
+      {"periodic in u", 0, {3, 2, 2, 5, 1, 0, 3, 0}},
+      {"periodic in v", 1, {2, 3, 5, 2, 0, 1, 3, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int p = c.periodicDir, q = 1 - p;
+    ON_NurbsSurface surface(3, false, p == 0 ? 3 : 2, p == 0 ? 2 : 3, p == 0 ? 5 : 2, p == 0 ? 2 : 5);
+    for (int k = 0; k < 6; ++k) surface.SetKnot(p, k, periodicKnots[k]);
+    surface.SetKnot(q, 0, 0);
+    surface.SetKnot(q, 1, 1);
+    for (int i = 0; i < 5; ++i)
+      for (int j = 0; j < 2; ++j) {
+        const ON_3dPoint cv = ring[i] + ON_3dVector(0, 0, j);
+        p == 0 ? surface.SetCV(i, j, cv) : surface.SetCV(j, i, cv);
+      }
+    ASSERT_TRUE(surface.IsPeriodic(p));
+    ASSERT_FALSE(surface.IsPeriodic(q));
+    host.ClearCalls();
+    CComPtr<IHostSurface> made;
+    VLMSWON::CreateNurbsSurface(body, &made, surface, 1.0);
+    EXPECT_EQ(Args(Calls(kBSpline).at(0).args).at(0), c.properties);
+  }
+
+  // A loop of a periodic curve after a straight one: the flags by curve.
+  ON_NurbsCurve periodic(3, false, 3, 5);
+  for (int k = 0; k < 6; ++k) periodic.SetKnot(k, periodicKnots[k]);
+  for (int i = 0; i < 5; ++i) periodic.SetCV(i, ring[i]);
+  ASSERT_TRUE(periodic.IsPeriodic());
+  CComPtr<IHostSurface> made;
+  ASSERT_EQ(VLMSWON::CreatePlaneSurface(body, &made, ON_PlaneSurface(ON_Plane::World_xy), 1.0), 1);
+  host.ClearCalls();
+  VLMSWON::AddTrimmingLoops(made, Loop({LineCurve({0, 0, 0}, {1, 0, 0}), periodic}), 1.0);
+  const auto args = Args(Calls(kLoop).at(0).args);
+  EXPECT_EQ(args.at(3), (std::vector<double>{0, 1}));
+  EXPECT_EQ(args.at(6), (std::vector<double>{0, 0, 1, 1, 0, 0, 1, 2, 3, 4, 5, 5}));
+}
+
 TEST_F(SurfaceRoad, TheScaleReachesPointsButNotKnotsNormalsOrRanges) {
   const double s = 0.001;
   // A B-spline surface: points scaled, knots not.
