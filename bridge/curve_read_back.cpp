@@ -6,7 +6,6 @@
 #include <cmath>
 #include <memory>
 #include <new>
-#include <stdexcept>
 #include <vector>
 
 #include "VLMGeo.h"
@@ -73,8 +72,15 @@ void Truncate(ON_ClassArray<T>& items, int count) {
   while (items.Count() > count) items.Remove();
 }
 
-// The reads throw when memory runs out (and on records that run past the
-// data); the entries answer for that.
+// Records that do not add up give none of their kind, and only that kind:
+// the other kinds of a sketch still read.
+template <class T>
+int Broken(ON_ClassArray<T>& items) {
+  items.Destroy();
+  return 0;
+}
+
+// The reads throw when memory runs out; the entries answer for that.
 
 int ReadLines(IHostSketch* sketch, ON_ClassArray<ON_Line>& lines) {
   lines.Destroy();
@@ -116,9 +122,9 @@ int ReadSplines(IHostSketch* sketch, ON_ClassArray<ON_NurbsCurve>& splines) {
   for (LONG r = 0; r < count; ++r) {
     // A record that runs past the size the host reported is broken data:
     // no splines rather than some read from beyond it.
-    if (at + 7 > data.size()) throw std::out_of_range("spline records");
+    if (at + 7 > data.size()) return Broken(splines);
     const long long n = RecordCount(data[at + 6], static_cast<long long>(data.size() - at - 7) / 3);
-    if (n < 0) throw std::out_of_range("spline records");
+    if (n < 0) return Broken(splines);
     points.Empty();
     for (long long k = 0; k < n; ++k) points.Append(PointAt(data, at + 7 + 3 * static_cast<size_t>(k)));
     if (SplineOfPoints(points.Array(), points.Count(), working)) splines.Append(working);
@@ -137,12 +143,12 @@ int ReadPolylines(IHostSketch* sketch, ON_ClassArray<ON_Polyline>& polylines) {
   ON_Polyline working;
   size_t at = 0;
   for (LONG r = 0; r < count; ++r) {
-    if (at + 2 > data.size()) throw std::out_of_range("polyline records");
+    if (at + 2 > data.size()) return Broken(polylines);
     const long long k = RecordCount(data[at + 1], static_cast<long long>(data.size() - at - 2));
-    if (k < 0 || at + 9 + static_cast<size_t>(k) > data.size()) throw std::out_of_range("polyline records");
+    if (k < 0 || at + 9 + static_cast<size_t>(k) > data.size()) return Broken(polylines);
     const size_t first = at + 9 + static_cast<size_t>(k);
     const long long n = RecordCount(data[first - 1], static_cast<long long>(data.size() - first) / 3);
-    if (n < 0) throw std::out_of_range("polyline records");
+    if (n < 0) return Broken(polylines);
     working.Empty();
     for (long long p = 0; p < n; ++p) working.Append(PointAt(data, first + 3 * static_cast<size_t>(p)));
     polylines.Append(working);

@@ -301,6 +301,35 @@ TEST(SketchCurvesReadBack, KindsInOrderAndEarlierCurvesDeleted) {
   EXPECT_EQ(CountedLine::alive, 0);
 }
 
+// Broken records of one kind take nothing from the other kinds.
+TEST(SketchCurvesReadBack, BrokenRecordsOfOneKindLeaveTheOthers) {
+  struct Case {
+    const char* what;
+    bool brokenSplines;
+  } const cases[] = {{"splines past the size", true}, {"polylines past the size", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordSketch sketch;
+    sketch.AddLine({0, 0, 0}, {1, 0, 0});
+    sketch.AddPolyline({{0, 0, 0}, {0, 1, 0}});
+    sketch.AddSpline({{0, 0, 0}, {1, 2, 0}, {3, 2, 1}});
+    sketch.AddArc({1, 0, 0}, {1, 0, 0}, {0, 0, 0}, 1.0);
+    if (c.brokenSplines)
+      sketch.splines[6] = 40.0;
+    else
+      sketch.polylines[8] = 40.0;
+    ON_CurveArray curves;
+    ASSERT_EQ(VLMSWON::GetSketchCurves(&sketch, curves), 1);
+    ASSERT_EQ(curves.Count(), 3);
+    EXPECT_NE(ON_LineCurve::Cast(curves[0]), nullptr);
+    if (c.brokenSplines)
+      EXPECT_NE(ON_PolylineCurve::Cast(curves[1]), nullptr);
+    else
+      EXPECT_NE(ON_NurbsCurve::Cast(curves[1]), nullptr);
+    EXPECT_NE(ON_ArcCurve::Cast(curves[2]), nullptr);
+  }
+}
+
 }  // namespace
 
 namespace {

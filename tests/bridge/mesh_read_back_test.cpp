@@ -212,6 +212,60 @@ TEST_F(AssemblyReadBack, TheTreeWalkAnswersTheChildCountAndTheAssemblyReadOne) {
   EXPECT_EQ(meshes.Count(), 0);
 }
 
+// What the host leaves unanswered in the walk: a unit not reported counts
+// as inches, a component name not read is empty for the single mesh and
+// "Component" in the component read.
+TEST_F(AssemblyReadBack, UnansweredCallsTakeTheirStandIns) {
+  enum Fault { kNone, kLeaving, kFailing };
+  struct Case {
+    const char* op;
+    int nth;  // calls in walk order: root, root's read, Gear-1, its read, ...
+    Fault fault;
+    std::vector<std::wstring> names;
+    double gearMinimumX;
+  } const cases[] = {
+      {"IHostDocument::GetLengthUnit", 1, kNone, {L"Gear-1", L"Frame-1-Boss", L"Frame-1-Rib"}, 100.0},
+      {"IHostDocument::GetLengthUnit", 1, kLeaving, {L"Gear-1", L"Frame-1-Boss", L"Frame-1-Rib"}, 3.937007874015748},
+      {"IHostComponent::Name", 3, kFailing, {L"", L"Frame-1-Boss", L"Frame-1-Rib"}, 100.0},
+      {"IHostComponent::Name", 6, kFailing, {L"Gear-1", L"Component-Boss", L"Component-Rib"}, 100.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.op) + " " + std::to_string(c.nth) + " " + std::to_string(c.fault));
+    host.ClearFaults();
+    if (c.fault == kLeaving) host.InjectFaultLeavingOutputs(c.op, c.nth, E_FAIL);
+    if (c.fault == kFailing) host.InjectFault(c.op, c.nth, E_FAIL);
+    ON_ClassArray<ON_Mesh> meshes;
+    CStringArray names;
+    ASSERT_EQ(VLMSWON::GetDocumentMeshes(Active(), meshes, &names), 1);
+    EXPECT_EQ(Names(names), c.names);
+    ASSERT_EQ(meshes.Count(), 3);
+    double minimum = 1e9;
+    for (int v = 0; v < meshes[0].m_V.Count(); ++v) minimum = std::min<double>(minimum, meshes[0].m_V[v].x);
+    EXPECT_FLOAT_EQ(static_cast<float>(minimum), static_cast<float>(c.gearMinimumX));
+  }
+}
+
+// The walk names its meshes for itself, so it asks for the body names even
+// when the caller wants none; a part read then does not.
+TEST_F(AssemblyReadBack, TheWalkAsksForBodyNamesAllTheSame) {
+  auto bodyNames = [&] {
+    int asked = 0;
+    for (const auto& op : host.Operations()) asked += op == "IHostBody::Name";
+    return asked;
+  };
+  ON_ClassArray<ON_Mesh> meshes;
+  host.ClearCalls();
+  ASSERT_EQ(VLMSWON::GetDocumentMeshes(Active(), meshes, nullptr), 1);
+  EXPECT_EQ(meshes.Count(), 3);
+  EXPECT_EQ(bodyNames(), 3);
+
+  Part({{"Base", Tetrahedron()}});
+  host.ClearCalls();
+  ASSERT_EQ(VLMSWON::GetDocumentMeshes(Active(), meshes, nullptr), 1);
+  EXPECT_EQ(meshes.Count(), 1);
+  EXPECT_EQ(bodyNames(), 0);
+}
+
 TEST_F(MeshReadBack, TheListWalkGoesItemByItemAndAnswersOne) {
   Part({});
   CComPtr<IHostListOwner> owner;
