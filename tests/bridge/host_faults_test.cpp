@@ -8,6 +8,7 @@
 
 #include "HostUtils.h"
 #include "VLMSWON.h"
+#include "host_calls.h"
 #include "meshes.h"
 #include "stand_in/host.h"
 #include "stand_in/paths.h"
@@ -48,12 +49,7 @@ const char kSave[] = "IHostDocument::SaveToPath";
 class HostFaults : public ::testing::Test {
  protected:
   void SetUp() override { host.RecordUnknownCalls(true); }
-  void TearDown() override {
-    EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
-    EXPECT_EQ(host.OverReleases(), 0);
-    EXPECT_EQ(host.UseAfterRelease(), 0) << host.DescribeUseAfterRelease();
-    EXPECT_EQ(stand_in::LiveBstrCount(), bstrs);
-  }
+  void TearDown() override { test_support::ExpectAllLetGo(host, bstrs); }
   // What was released, in order.
   std::vector<std::string> Releases() const {
     std::vector<std::string> out;

@@ -1,5 +1,6 @@
 #include "HostUtils.h"
 #include "VLMSWON.h"
+#include "host_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -30,11 +31,7 @@ const char kSaveOp[] = "IHostDocument::SaveToPath";
 class HostUtils : public ::testing::Test {
  protected:
   void SetUp() override { bstrs_ = stand_in::LiveBstrCount(); }
-  void TearDown() override {
-    EXPECT_EQ(host_.HeldReferences(), 0) << host_.DescribeHeld();
-    EXPECT_EQ(host_.OverReleases(), 0);
-    EXPECT_EQ(stand_in::LiveBstrCount(), bstrs_);
-  }
+  void TearDown() override { test_support::ExpectAllLetGo(host_, bstrs_); }
 
   IHostApplication* app() { return host_.Application(); }
   int CallsOf(const std::string& op) const {

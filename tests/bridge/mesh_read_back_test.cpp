@@ -5,6 +5,7 @@
 #include <atlbase.h>
 
 #include "VLMSWON.h"
+#include "host_calls.h"
 #include "stand_in/host.h"
 
 #include <algorithm>
@@ -27,12 +28,7 @@ Faces Sheet(double z) { return {{{0, 0, z}, {1, 0, z}, {0, 1, z}}}; }
 class MeshReadBack : public ::testing::Test {
  protected:
   void SetUp() override { host.RecordUnknownCalls(true); }
-  void TearDown() override {
-    EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
-    EXPECT_EQ(host.OverReleases(), 0);
-    EXPECT_EQ(host.UseAfterRelease(), 0) << host.DescribeUseAfterRelease();
-    EXPECT_EQ(stand_in::LiveBstrCount(), bstrs);
-  }
+  void TearDown() override { test_support::ExpectAllLetGo(host, bstrs); }
 
   // A new part with one body per list of faces, named in turn.
   const stand_in::Document& Part(const std::vector<std::pair<std::string, Faces>>& bodies, LONG unit = hostMM) {

@@ -38,11 +38,7 @@ ON_ClassArray<ON_Mesh> Meshes(std::initializer_list<ON_Mesh> list) {
 
 class MeshRoad : public ::testing::Test {
  protected:
-  void TearDown() override {
-    EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
-    EXPECT_EQ(host.OverReleases(), 0);
-    EXPECT_EQ(stand_in::LiveBstrCount(), bstrs);
-  }
+  void TearDown() override { test_support::ExpectAllLetGo(host, bstrs); }
 
   std::vector<std::string> Steps() const { return test_support::Runs(host.Operations()); }
   std::vector<stand_in::Call> CallsOf(const std::string& op) const { return test_support::CallsOf(host, op); }

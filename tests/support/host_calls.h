@@ -1,6 +1,8 @@
 // Reading the stand-in host's call record in tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include "stand_in/host.h"
 
 #include <string>
@@ -27,6 +29,16 @@ inline std::vector<stand_in::Call> CallsOf(const stand_in::Host& host, const std
   for (const auto& c : host.Calls())
     if (c.op == op) out.push_back(c);
   return out;
+}
+
+// What a test of the system ends on: every reference the host handed out let
+// go once, no call through an object after its last release, and no text the
+// host handed out left unfreed (`bstrs`: the live count the test began with).
+inline void ExpectAllLetGo(const stand_in::Host& host, long bstrs) {
+  EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+  EXPECT_EQ(host.OverReleases(), 0);
+  EXPECT_EQ(host.UseAfterRelease(), 0) << host.DescribeUseAfterRelease();
+  EXPECT_EQ(stand_in::LiveBstrCount(), bstrs);
 }
 
 }  // namespace test_support
