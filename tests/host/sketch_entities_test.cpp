@@ -91,6 +91,8 @@ TEST_F(SketchTest, AcceptsWhatLiesWithinTheTolerances) {
          const double cps[15] = {0, 0, 0, 1, 0, 0, 2, 1, 0, 3, 0, 0, 4, 1, 1};
          return doc->CreateSketchSplineByNurbs(props, knots, cps, o);
        }},
+      {"a circle at the edge of the model space",
+       [&](IUnknown** o) { return doc->CreateSketchCircle(-1e9 + 1, 0, 1e9, 1, o); }},
   };
   for (const Case& c : cases) {
     CComPtr<IUnknown> out;
@@ -162,6 +164,17 @@ TEST_F(SketchTest, RefusesWhatAModellerRefuses) {
       {spline({3, 2, 2, 0}, {0, 1, 1, 2}, {0, 0, 0, 1, 0, 0}), "the spline has no domain: knot[1] equals knot[2]"},
       {spline(props, k, {0, 0, 0, 1, 1, 0, kInf, -1, 0, 3, 0, 0}), "controlPoint[2].x is not a finite number"},
       {spline(props, k, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1 + 1e-9}), "all control points coincide"},
+      // Beyond the model space a curve's samples overflow to points that are
+      // not finite.
+      {circle(1e308, 0, 0, 1), "cx is 1e+308 m, beyond the host's model space of 1e+09 m"},
+      {circle(0, 0, 0, 2e9), "radius is 2e+09 m, beyond"},
+      {arc(0, 0, 0, 0, -1e308, 0, 0, 1e308, 0, 1), "sy is -1e+308 m, beyond"},
+      {through(3, {-1e308, 0, 0, 1e308, 0, 0, 1e308, 1, 0}), "point[0].x is -1e+308 m, beyond"},
+      {through(2, {0, 0, 0, 0, 0, 1e9 + 1}), "point[1].z is 1000000001 m, beyond"},
+      {spline({3, 2, 2, 0}, {-1e308, -1e308, 1e308, 1e308}, {0, 0, 0, 1, 0, 0}),
+       "knot[0] is -1e+308, beyond the host's limit of 1e+15"},
+      {spline(props, {0, 0, 0, 1, 2, 2, 2e15}, p), "knot[6] is 2e+15, beyond"},
+      {spline(props, k, {0, 0, 0, 1, 1, 0, 2, -1e300, 0, 3, 0, 0}), "controlPoint[2].y is -1e+300 m, beyond"},
   };
   for (const Case& c : cases) {
     IUnknown* out = reinterpret_cast<IUnknown*>(&out);  // the host must set it to null

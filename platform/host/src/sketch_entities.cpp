@@ -4,6 +4,7 @@
 #include "state.h"
 
 #include "faces.h"
+#include "nurbs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,10 +47,23 @@ bool Finite(const double* values, const char* const* names, int count, std::stri
   return true;
 }
 
+std::string BeyondModelSpace(const std::string& name, double value) {
+  return name + " is " + NumberText(value) + " m, beyond the host's model space of " + NumberText(kFarthestPoint) + " m";
+}
+
+// Curves are sampled from sums and differences of their values: beyond the
+// model space those overflow into points that are not finite.
+bool InModelSpace(const double* values, const char* const* names, int count, std::string* why) {
+  for (int i = 0; i < count; ++i)
+    if (std::fabs(values[i]) > kFarthestPoint) return Refuse(why, BeyondModelSpace(names[i], values[i]));
+  return true;
+}
+
 std::string CheckFinitePoints(const double* xyz, size_t count, const char* name) {
   static const char* const kAxis[3] = {"x", "y", "z"};
   for (size_t i = 0; i < 3 * count; ++i)
     if (!std::isfinite(xyz[i])) return Named(name, i / 3) + "." + kAxis[i % 3] + " is not a finite number";
+    else if (std::fabs(xyz[i]) > kFarthestPoint) return BeyondModelSpace(Named(name, i / 3) + "." + kAxis[i % 3], xyz[i]);
   return {};
 }
 
@@ -152,6 +166,9 @@ std::string CheckNurbs(const LONG* properties, const double* knots, const double
   const size_t knotCount = order + count;
   for (size_t i = 0; i < knotCount; ++i)
     if (!std::isfinite(knots[i])) return Named("knot", i) + " is not a finite number";
+    else if (std::fabs(knots[i]) > kFarthestKnot)  // so that no span's width overflows
+      return Named("knot", i) + " is " + NumberText(knots[i]) + ", beyond the host's limit of " +
+             NumberText(kFarthestKnot);
   size_t run = 1;
   for (size_t i = 1; i < knotCount; ++i) {
     if (knots[i] < knots[i - 1])
@@ -218,7 +235,7 @@ STDMETHODIMP DocumentObject::CreateSketchCircle(double cx, double cy, double cz,
     auto check = [&](std::string* why) {
       static const char* const kNames[4] = {"cx", "cy", "cz", "radius"};
       const double c[4] = {cx, cy, cz, radius};
-      if (!Finite(c, kNames, 4, why)) return false;
+      if (!Finite(c, kNames, 4, why) || !InModelSpace(c, kNames, 4, why)) return false;
       return radius > kResolution ||
              Refuse(why, "radius is " + NumberText(radius) + "; a circle's radius is more than the host's resolution of " +
                              NumberText(kResolution) + " m");
@@ -249,7 +266,7 @@ STDMETHODIMP DocumentObject::CreateSketchArc(double cx, double cy, double cz, do
     arc.direction = direction;
     auto check = [&](std::string* why) {
       static const char* const kNames[9] = {"cx", "cy", "cz", "sx", "sy", "sz", "ex", "ey", "ez"};
-      if (!Finite(c, kNames, 9, why)) return false;
+      if (!Finite(c, kNames, 9, why) || !InModelSpace(c, kNames, 9, why)) return false;
       arc.radius = Distance(arc.centre, arc.start);
       *why = CheckArc(arc);
       return why->empty();
