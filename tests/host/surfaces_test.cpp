@@ -382,3 +382,60 @@ TEST_F(SurfaceTest, SurfacesAreCountedAndFaultsFailThem) {
   EXPECT_EQ(collected().surfaceFaces.Count(), 0u);
   EXPECT_EQ(host.HeldReferences(), before + 1);
 }
+
+// A loop whose points crowd into one corner of its box: a serpentine of
+// sixty rows of 334 points, 3 mm apart, beside a square a kilometre wide.
+// Its face is the whole loop cut into triangles, and a point of its second
+// row moved onto or across the first is found among the crowd.
+TEST_F(SurfaceTest, CrowdedLoopsAreCutWholeAndTheirTouchesFound) {
+  const double h = 3e-3;
+  const int rows = 60, across = 333;
+  struct Case {
+    const char* name;
+    double movedY;  // of point 100 of row 1, at y = 2h; NaN leaves it
+    bool taken;
+  } cases[] = {{"a simple serpentine", kNaN, true},
+               {"a point of row 1 on a point of row 0", 0, false},
+               {"a point of row 1 across row 0", -h, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Curve s;
+    for (int r = 0; r < rows; ++r)
+      for (int k = 0; k <= across; ++k)
+        s.points.push_back({(r % 2 == 0 ? k : across - k) * h, 2 * r * h, 0});
+    if (!std::isnan(c.movedY)) s.points[across + 1 + 100].y = c.movedY;
+    s.knots = {0};
+    for (size_t i = 0; i < s.points.size(); ++i) s.knots.push_back(double(i));
+    s.knots.push_back(double(s.points.size() - 1));
+    const Point3 e = s.points.back();
+    const std::vector<Curve> loop{s,
+                                  Line(e, {e.x, 1000, 0}),
+                                  Line({e.x, 1000, 0}, {-1000, 1000, 0}),
+                                  Line({-1000, 1000, 0}, {-1000, -1, 0}),
+                                  Line({-1000, -1, 0}, {0, -1, 0}),
+                                  Line({0, -1, 0}, {0, 0, 0})};
+    CComPtr<IHostBody> own = NewBody();
+    const HRESULT hr = TrimmedPlane(own, {0, 0, 0}, {0, 0, 1}, loop);
+    if (!c.taken) {
+      EXPECT_EQ(hr, E_FAIL);
+      EXPECT_NE(Error().find("the loop crosses or touches itself"), std::string::npos) << Error();
+      continue;
+    }
+    ASSERT_EQ(hr, S_OK) << Error();
+    const stand_in::SurfaceFaces& f = model().collectors.back().surfaceFaces;
+    ASSERT_EQ(f.boundary.size(), s.points.size() + 4);
+    EXPECT_EQ(f.corners.size(), 3 * (f.boundary.size() - 2));
+    double loopArea = 0, triangleArea = 0;
+    for (size_t i = 0; i < f.boundary.size(); ++i) {
+      const Point3 &a = f.points[f.boundary[i]], &b = f.points[f.boundary[(i + 1) % f.boundary.size()]];
+      loopArea += (a.x * b.y - b.x * a.y) / 2;
+    }
+    for (size_t i = 0; i < f.corners.size(); i += 3) {
+      const Point3 &a = f.points[f.corners[i]], &b = f.points[f.corners[i + 1]], &d = f.points[f.corners[i + 2]];
+      const double twice = (b.x - a.x) * (d.y - a.y) - (b.y - a.y) * (d.x - a.x);
+      EXPECT_GE(twice, 0) << "triangle " << i / 3 << " is wound against the loop";
+      triangleArea += twice / 2;
+    }
+    EXPECT_NEAR(std::fabs(loopArea), triangleArea, 1e-9 * std::fabs(loopArea));
+  }
+}

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 
 namespace stand_in {
@@ -47,11 +48,54 @@ bool Meet(const P2& a, const P2& b, const P2& c, const P2& d) {
          (d4 == 0 && OnSegment(a, b, d));
 }
 
+// Edges whose boxes overlap the box x0..x1 x y0..y1 (closed) are compared
+// pairwise once few; else the box is cut in four and each edge goes to
+// every quarter its box touches. Two edges that meet share a point, so some
+// quarter at every level holds both. Cutting on, rather than a fixed grid,
+// keeps a loop whose points crowd into one corner from costing the square
+// of its length.
+void FindCrossings(const std::vector<P2>& p, const std::vector<uint32_t>& edges, double x0, double y0, double x1,
+                   double y1, int depth, long* first) {
+  const size_t n = p.size();
+  constexpr size_t kFewEdges = 24;
+  constexpr int kDeepest = 40;
+  if (edges.size() > kFewEdges && depth < kDeepest) {
+    const double xm = x0 + (x1 - x0) / 2, ym = y0 + (y1 - y0) / 2;
+    std::vector<uint32_t> quarter[4];
+    for (uint32_t i : edges) {
+      const P2 &a = p[i], &b = p[(i + 1) % n];
+      const bool lowX = std::min(a.x, b.x) <= xm, highX = std::max(a.x, b.x) >= xm;
+      const bool lowY = std::min(a.y, b.y) <= ym, highY = std::max(a.y, b.y) >= ym;
+      if (lowX && lowY) quarter[0].push_back(i);
+      if (highX && lowY) quarter[1].push_back(i);
+      if (lowX && highY) quarter[2].push_back(i);
+      if (highX && highY) quarter[3].push_back(i);
+    }
+    // Edges that all reach into every quarter are not parted by cutting.
+    bool parted = false;
+    for (const auto& q : quarter) parted = parted || q.size() < edges.size();
+    if (parted) {
+      FindCrossings(p, quarter[0], x0, y0, xm, ym, depth + 1, first);
+      FindCrossings(p, quarter[1], xm, y0, x1, ym, depth + 1, first);
+      FindCrossings(p, quarter[2], x0, ym, xm, y1, depth + 1, first);
+      FindCrossings(p, quarter[3], xm, ym, x1, y1, depth + 1, first);
+      return;
+    }
+  }
+  for (size_t s = 0; s < edges.size(); ++s)
+    for (size_t t = s + 1; t < edges.size(); ++t) {
+      const size_t i = edges[s], j = edges[t];
+      if ((i + 1) % n == j || (j + 1) % n == i) continue;
+      if (Meet(p[i], p[(i + 1) % n], p[j], p[(j + 1) % n])) {
+        const long at = static_cast<long>(std::min(i, j));
+        if (*first < 0 || at < *first) *first = at;
+      }
+    }
+}
+
 // The first edge (by its first corner) of the closed polygon that meets an
 // edge it does not follow or precede, or a corner where the polygon turns
-// straight back; -1 when it is simple. Edges are bucketed in a grid of
-// about one cell an edge (a million cells at most), so a long loop costs
-// little more than its length.
+// straight back; -1 when it is simple.
 long CrossingAt(const std::vector<P2>& p) {
   const size_t n = p.size();
   for (size_t i = 0; i < n; ++i) {
@@ -65,31 +109,10 @@ long CrossingAt(const std::vector<P2>& p) {
     y0 = std::min(y0, q.y);
     y1 = std::max(y1, q.y);
   }
-  const size_t side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(static_cast<double>(n))), 1, 1024);
-  const double cw = (x1 - x0) / side, ch = (y1 - y0) / side;
-  auto cell = [&](double v, double lo, double w) {
-    if (!(w > 0)) return size_t{0};
-    return std::min(side - 1, static_cast<size_t>((v - lo) / w));
-  };
-  std::vector<std::vector<uint32_t>> grid(side * side);
-  for (size_t i = 0; i < n; ++i) {
-    const P2 &a = p[i], &b = p[(i + 1) % n];
-    const size_t cx0 = cell(std::min(a.x, b.x), x0, cw), cx1 = cell(std::max(a.x, b.x), x0, cw);
-    const size_t cy0 = cell(std::min(a.y, b.y), y0, ch), cy1 = cell(std::max(a.y, b.y), y0, ch);
-    for (size_t cy = cy0; cy <= cy1; ++cy)
-      for (size_t cx = cx0; cx <= cx1; ++cx) grid[cy * side + cx].push_back(static_cast<uint32_t>(i));
-  }
+  std::vector<uint32_t> edges(n);
+  for (size_t i = 0; i < n; ++i) edges[i] = static_cast<uint32_t>(i);
   long first = -1;
-  for (const auto& edges : grid)
-    for (size_t s = 0; s < edges.size(); ++s)
-      for (size_t t = s + 1; t < edges.size(); ++t) {
-        const size_t i = edges[s], j = edges[t];
-        if ((i + 1) % n == j || (j + 1) % n == i) continue;
-        if (Meet(p[i], p[(i + 1) % n], p[j], p[(j + 1) % n])) {
-          const long at = static_cast<long>(std::min(i, j));
-          if (first < 0 || at < first) first = at;
-        }
-      }
+  FindCrossings(p, edges, x0, y0, x1, y1, 0, &first);
   return first;
 }
 
@@ -105,18 +128,40 @@ void CutEars(const std::vector<P2>& p, std::vector<uint32_t>* corners) {
     next[i] = static_cast<uint32_t>((i + 1) % n);
   }
   auto turn = [&](uint32_t b) { return Orient(p[prev[b]], p[b], p[next[b]]); };
+  // The reflex corners in a tree cut at the median alternately across x and
+  // y, so that an ear's test visits those near it, not all of them.
   std::vector<uint32_t> reflex;
   for (uint32_t i = 0; i < n; ++i)
     if (turn(i) <= 0) reflex.push_back(i);
+  auto key = [&](uint32_t v, int axis) { return axis == 0 ? p[v].x : p[v].y; };
+  std::function<void(size_t, size_t, int)> build = [&](size_t lo, size_t hi, int axis) {
+    if (hi - lo <= 1) return;
+    const size_t mid = lo + (hi - lo) / 2;
+    std::nth_element(reflex.begin() + static_cast<long>(lo), reflex.begin() + static_cast<long>(mid),
+                     reflex.begin() + static_cast<long>(hi),
+                     [&](uint32_t a, uint32_t b) { return key(a, axis) < key(b, axis); });
+    build(lo, mid, 1 - axis);
+    build(mid + 1, hi, 1 - axis);
+  };
+  build(0, reflex.size(), 0);
   auto isEar = [&](uint32_t b) {
     if (turn(b) <= 0) return false;
     const uint32_t a = prev[b], c = next[b];
-    for (uint32_t v : reflex) {
-      if (gone[v] || v == a || v == b || v == c || turn(v) > 0) continue;
-      if (Orient(p[a], p[b], p[v]) >= 0 && Orient(p[b], p[c], p[v]) >= 0 && Orient(p[c], p[a], p[v]) >= 0)
-        return false;
-    }
-    return true;
+    const double lo[2] = {std::min({p[a].x, p[b].x, p[c].x}), std::min({p[a].y, p[b].y, p[c].y})};
+    const double hi[2] = {std::max({p[a].x, p[b].x, p[c].x}), std::max({p[a].y, p[b].y, p[c].y})};
+    auto inside = [&](uint32_t v) {
+      if (gone[v] || v == a || v == b || v == c || turn(v) > 0) return false;
+      return Orient(p[a], p[b], p[v]) >= 0 && Orient(p[b], p[c], p[v]) >= 0 && Orient(p[c], p[a], p[v]) >= 0;
+    };
+    std::function<bool(size_t, size_t, int)> any = [&](size_t from, size_t to, int axis) {
+      if (from >= to) return false;
+      const size_t mid = from + (to - from) / 2;
+      const uint32_t v = reflex[mid];
+      const double k = key(v, axis);
+      if (p[v].x >= lo[0] && p[v].x <= hi[0] && p[v].y >= lo[1] && p[v].y <= hi[1] && inside(v)) return true;
+      return (lo[axis] <= k && any(from, mid, 1 - axis)) || (hi[axis] >= k && any(mid + 1, to, 1 - axis));
+    };
+    return !any(0, reflex.size(), 0);
   };
   auto cut = [&](uint32_t b) {
     corners->insert(corners->end(), {prev[b], b, next[b]});
