@@ -439,3 +439,45 @@ TEST_F(SurfaceTest, CrowdedLoopsAreCutWholeAndTheirTouchesFound) {
     EXPECT_NEAR(std::fabs(loopArea), triangleArea, 1e-9 * std::fabs(loopArea));
   }
 }
+
+// A range may be narrow, but not so narrow that the face's sides do not
+// part: its triangles would fold over one curve. A surface whose sides
+// meet, as a tube's do, is not narrow for that.
+TEST_F(SurfaceTest, RangesTooNarrowForAFaceAreRefused) {
+  Patch tube;
+  tube.order[0] = tube.order[1] = 2;
+  tube.count[0] = 5;
+  tube.count[1] = 2;
+  tube.knots[0] = Clamped(2, 5);
+  tube.knots[1] = Clamped(2, 2);
+  for (double z : {0.0, 1.0})
+    for (const Point3& p : {Point3{0, 0, z}, Point3{1, 0, z}, Point3{1, 1, z}, Point3{0, 1, z}, Point3{0, 0, z}})
+      tube.points.push_back(p);
+  const double half = 0.5, hair = std::nextafter(half, 1.0);
+  struct Case {
+    const char* name;
+    Patch surface;
+    double range[4];
+    const char* error;  // null when taken
+  } cases[] = {
+      {"one ulp in u", Bump(), {half, hair, 0, 1}, "the range in u is too narrow: the face is nowhere wider than"},
+      {"a millionth of a micrometre in v", Bump(), {0, 1, half, half + 1e-12}, "the range in v is too narrow"},
+      {"a strip 20 micrometres wide", Bump(), {half, half + 1e-5, 0, 1}, nullptr},
+      {"a tube whose sides meet", tube, {0, 1, 0, 1}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CComPtr<IHostBody> own = NewBody();
+    CComPtr<IHostSurface> surface;
+    ASSERT_EQ(MakeBSpline(own, c.surface, &surface), S_OK) << Error();
+    const HRESULT hr = own->CreateBoundedSurface(1, 1, c.range);
+    if (c.error) {
+      EXPECT_EQ(hr, E_FAIL);
+      EXPECT_NE(Error().find(c.error), std::string::npos) << Error();
+      EXPECT_EQ(model().collectors.back().surfaceFaces.Count(), 0u);
+    } else {
+      EXPECT_EQ(hr, S_OK) << Error();
+      EXPECT_EQ(model().collectors.back().surfaceFaces.Count(), 1u);
+    }
+  }
+}

@@ -520,6 +520,24 @@ std::string BoundSurface(const Surface& s, const double range[4], SurfaceFaces* 
   // (bottom, right, top, left): at most half the grid's first step, and
   // halved while a triangle of that side strays. An edge sampled more
   // coarsely than the grid beside it needs a narrow ring.
+  // A range too narrow for its sides to part: its triangles would fold over
+  // one curve, and the area they add up to would not show it. The middle
+  // line is measured against both sides, so that a closed surface whose
+  // sides meet still has its width.
+  const double narrow = Tolerance(kSewingTolerance, size);
+  for (int d = 0; d < 2; ++d) {
+    const Edge& along = d == 0 ? left : bottom;  // its parameters run across the direction measured
+    const double from = range[2 * d], to = range[2 * d + 1], middle = from + (to - from) / 2;
+    double widest = 0;
+    for (double t : along.t) {
+      auto at = [&](double w) { return d == 0 ? SurfacePoint(s, w, t) : SurfacePoint(s, t, w); };
+      const Point3 m = at(middle);
+      widest = std::max({widest, Distance(at(from), m), Distance(m, at(to))});
+    }
+    if (!(widest > narrow))
+      return std::string("the range in ") + (d == 0 ? "u" : "v") + " is too narrow: the face is nowhere wider than " +
+             MetresText(narrow);
+  }
   const double tolerance = Tolerance(kChordTolerance, size);
   std::vector<double> boundU(nu, 0), boundV(nv, 0);
   for (size_t j = 0; j < nv; ++j) RaiseSecondDerivativeBounds(bu, &s.points[j * nu], 1, &boundU);
