@@ -164,8 +164,11 @@ TEST_F(SketchTest, RefusesWhatAModellerRefuses) {
       {spline({3, 2, 2, 0}, {0, 1, 1, 2}, {0, 0, 0, 1, 0, 0}), "the spline has no domain: knot[1] equals knot[2]"},
       {spline(props, k, {0, 0, 0, 1, 1, 0, kInf, -1, 0, 3, 0, 0}), "controlPoint[2].x is not a finite number"},
       {spline(props, k, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1 + 1e-9}), "all control points coincide"},
-      // Beyond the model space a curve's samples overflow to points that are
-      // not finite.
+      // Beyond the model space a line's length and a curve's samples
+      // overflow.
+      {[](IHostDocument* d, IUnknown** o) { return d->CreateSketchLine(-1e308, 0, 0, 1e308, 0, 0, o); },
+       "x1 is -1e+308 m, beyond the host's model space of 1e+09 m"},
+      {[](IHostDocument* d, IUnknown** o) { return d->CreateSketchLine(0, 0, 0, 0, 0, -2e9, o); }, "z2 is -2e+09 m"},
       {circle(1e308, 0, 0, 1), "cx is 1e+308 m, beyond the host's model space of 1e+09 m"},
       {circle(0, 0, 0, 2e9), "radius is 2e+09 m, beyond"},
       {arc(0, 0, 0, 0, -1e308, 0, 0, 1e308, 0, 1), "sy is -1e+308 m, beyond"},

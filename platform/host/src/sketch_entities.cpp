@@ -51,8 +51,8 @@ std::string BeyondModelSpace(const std::string& name, double value) {
   return name + " is " + NumberText(value) + " m, beyond the host's model space of " + NumberText(kFarthestPoint) + " m";
 }
 
-// Curves are sampled from sums and differences of their values: beyond the
-// model space those overflow into points that are not finite.
+// Lines are read back as lengths and directions, and curves sampled, from
+// differences of their values: beyond the model space those overflow.
 bool InModelSpace(const double* values, const char* const* names, int count, std::string* why) {
   for (int i = 0; i < count; ++i)
     if (std::fabs(values[i]) > kFarthestPoint) return Refuse(why, BeyondModelSpace(names[i], values[i]));
@@ -201,7 +201,7 @@ STDMETHODIMP DocumentObject::CreateSketchLine(double x1, double y1, double z1, d
     const SketchLine line{{x1, y1, z1}, {x2, y2, z2}};
     auto check = [&](std::string* why) {
       static const char* const kNames[6] = {"x1", "y1", "z1", "x2", "y2", "z2"};
-      if (!Finite(c, kNames, 6, why)) return false;
+      if (!Finite(c, kNames, 6, why) || !InModelSpace(c, kNames, 6, why)) return false;
       return line.from != line.to || Refuse(why, "the line's ends coincide");
     };
     auto add = [&](Sketch& sketch, auto view) {
