@@ -75,15 +75,22 @@ void OnSignal(int signal) {
   ::raise(signal);
 }
 
+// A closed terminal's hangup ends a run as Ctrl+C does.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 void InstallHandlers() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  sigaddset(&action.sa_mask, SIGINT);
-  sigaddset(&action.sa_mask, SIGTERM);
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+  for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
+  for (int signal : kEndingSignals) {
+    // A signal ignored from the start (nohup, a background job) cannot end
+    // the run, so it stays ignored.
+    struct sigaction before {};
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 // The temporary folder the run's files would go to: the add-in's; "" when

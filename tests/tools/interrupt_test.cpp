@@ -56,7 +56,8 @@ TEST_F(Interrupt, ARunInterruptedWhileTheDialogWaitsLeavesNothing) {
   // Held open for writing, so that the program's reading waits.
   const int writer = ::open(input.c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(writer, 0);
-  for (int signal : {SIGINT, SIGTERM}) {
+  // A closed terminal's hangup ends a run as surely as Ctrl+C.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     Launch launch = Prepare({"open", sample_, "--interactive"});
     launch.input = input;
@@ -74,6 +75,27 @@ TEST_F(Interrupt, ARunInterruptedWhileTheDialogWaitsLeavesNothing) {
     EXPECT_EQ(TempTree(), "");
   }
   ::close(writer);
+}
+
+// Started under nohup, a run keeps ignoring the hangup and goes on.
+TEST_F(Interrupt, ARunStartedIgnoringTheHangupOutlivesIt) {
+  const std::string input = dir_.path() + "/input";
+  ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+  const int writer = ::open(input.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  Launch launch = Prepare({"open", sample_, "--interactive"});
+  launch.args.insert(launch.args.begin(), kHost);
+  launch.input = input;
+  Process run("/usr/bin/nohup", launch);
+  ASSERT_TRUE(run.started());
+  ASSERT_TRUE(run.WaitForError("answer LABEL=VALUE")) << run.ErrorSoFar();
+  ASSERT_EQ(::kill(run.pid(), SIGHUP), 0);
+  ASSERT_EQ(::write(writer, "cancel\n", 7), 7);
+  const Outcome ended = run.Wait();
+  ::close(writer);
+  EXPECT_TRUE(ended.exited && ended.status == 0) << "status " << ended.status << "\n" << ended.err;
+  EXPECT_EQ(ended.err.find("interrupted"), std::string::npos) << ended.err;
+  EXPECT_EQ(TempTree(), "");
 }
 
 // The OBJ file is saved into a named pipe nobody reads: the save waits in
