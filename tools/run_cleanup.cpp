@@ -85,10 +85,10 @@ void InstallHandlers() {
   sigemptyset(&action.sa_mask);
   for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
   for (int signal : kEndingSignals) {
-    // A signal ignored from the start (nohup, a background job) cannot end
-    // the run, so it stays ignored.
+    // A hangup ignored from the start (nohup) cannot end the run, so it
+    // stays ignored.
     struct sigaction before {};
-    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    if (signal == SIGHUP && ::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
     ::sigaction(signal, &action, nullptr);
   }
 }
