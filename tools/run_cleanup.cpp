@@ -95,11 +95,16 @@ void InstallHandlers() {
 
 // The temporary folder the run's files would go to: the add-in's; "" when
 // there is none.
+// One too long for the add-in's buffer is still the host's: the run's folder
+// goes there too, so that an interruption takes the host's files with it.
 std::string TemporaryFolder() {
-  wchar_t folder[MAX_PATH + 1];
-  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-  if (length == 0 || length > MAX_PATH) return "";
-  return stand_in::NativePath(std::wstring(folder, length));
+  const DWORD size = GetTempPathW(0, nullptr);
+  if (size == 0) return "";
+  std::wstring folder(size, L'\0');
+  const DWORD length = GetTempPathW(size, &folder[0]);
+  if (length == 0 || length >= size) return "";
+  folder.resize(length);
+  return stand_in::NativePath(folder);
 }
 
 }  // namespace
