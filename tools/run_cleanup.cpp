@@ -75,24 +75,36 @@ void OnSignal(int signal) {
   ::raise(signal);
 }
 
+// A closed terminal's hangup ends a run as Ctrl+C does.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 void InstallHandlers() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  sigaddset(&action.sa_mask, SIGINT);
-  sigaddset(&action.sa_mask, SIGTERM);
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+  for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
+  for (int signal : kEndingSignals) {
+    // A hangup ignored from the start (nohup) cannot end the run, so it
+    // stays ignored.
+    struct sigaction before {};
+    if (signal == SIGHUP && ::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 // The temporary folder the run's files would go to: the add-in's; "" when
 // there is none.
+// One too long for the add-in's buffer is still the host's: the run's folder
+// goes there too, so that an interruption takes the host's files with it.
 std::string TemporaryFolder() {
-  wchar_t folder[MAX_PATH + 1];
-  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-  if (length == 0 || length > MAX_PATH) return "";
-  return stand_in::NativePath(std::wstring(folder, length));
+  const DWORD size = GetTempPathW(0, nullptr);
+  if (size == 0) return "";
+  std::wstring folder(size, L'\0');
+  const DWORD length = GetTempPathW(size, &folder[0]);
+  if (length == 0 || length >= size) return "";
+  folder.resize(length);
+  return stand_in::NativePath(folder);
 }
 
 }  // namespace

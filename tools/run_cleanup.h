@@ -2,7 +2,8 @@
 //
 // The run's temporary files (the host's type library folder, the add-in's
 // icon files, whatever else goes to TMP, TEMP or TMPDIR) go into a folder of
-// the run's own in the temporary folder. On SIGINT or SIGTERM a handler
+// the run's own in the temporary folder. On SIGINT, SIGTERM or SIGHUP (a
+// hangup ignored from the start, as under nohup, stays ignored) a handler
 // removes that folder and the OBJ file being saved, then ends the process by
 // the same signal, so that its status says it was interrupted. The handler
 // only makes system calls on memory prepared beforehand: it is safe at any

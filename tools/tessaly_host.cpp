@@ -16,7 +16,7 @@
 // answer the dialog cannot take ends the run with status 2 and no result.
 // The registry is the file named by TESSALY_REGISTRY. A run keeps its
 // temporary files in a folder of its own, removed at its end, and an
-// interrupted run (SIGINT, SIGTERM) removes them and the OBJ file being
+// interrupted run (SIGINT, SIGTERM, SIGHUP) removes them and the OBJ file being
 // saved, then ends by its signal (run_cleanup.h).
 //
 // `demo` feeds generated meshes (a cube of triangles and a grid of

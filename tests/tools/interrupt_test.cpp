@@ -56,7 +56,8 @@ TEST_F(Interrupt, ARunInterruptedWhileTheDialogWaitsLeavesNothing) {
   // Held open for writing, so that the program's reading waits.
   const int writer = ::open(input.c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(writer, 0);
-  for (int signal : {SIGINT, SIGTERM}) {
+  // A closed terminal's hangup ends a run as surely as Ctrl+C.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     Launch launch = Prepare({"open", sample_, "--interactive"});
     launch.input = input;
@@ -74,6 +75,54 @@ TEST_F(Interrupt, ARunInterruptedWhileTheDialogWaitsLeavesNothing) {
     EXPECT_EQ(TempTree(), "");
   }
   ::close(writer);
+}
+
+// A temporary folder too long for the add-in's buffer still gets the run's
+// own folder, so that an interruption takes the host's files with it.
+TEST_F(Interrupt, ARunInALongTemporaryFolderInterruptedLeavesNothing) {
+  std::string deep = tmp_;
+  while (deep.size() < 300) deep += "/folder-of-a-long-temporary-path";
+  std::error_code ec;
+  ASSERT_TRUE(std::filesystem::create_directories(deep, ec)) << ec.message();
+  const std::string input = dir_.path() + "/input";
+  ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+  const int writer = ::open(input.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  Launch launch = Prepare({"open", sample_, "--interactive"});
+  for (auto& set : launch.env)
+    if (set.first != "TESSALY_REGISTRY") set.second = deep;
+  launch.input = input;
+  Process run(kHost, launch);
+  ASSERT_TRUE(run.started());
+  ASSERT_TRUE(run.WaitForError("answer LABEL=VALUE")) << run.ErrorSoFar();
+  EXPECT_NE(TempTree().find(".tlb\n"), std::string::npos) << TempTree();
+  ASSERT_EQ(::kill(run.pid(), SIGTERM), 0);
+  const Outcome ended = run.Wait();
+  ::close(writer);
+  EXPECT_FALSE(ended.exited) << ended.err;
+  // Only the long folder itself is left: nothing the run made in it.
+  EXPECT_EQ(TempTree().find("temporary-path/tessaly-host-"), std::string::npos) << TempTree();
+}
+
+// Started under nohup, a run keeps ignoring the hangup and goes on.
+TEST_F(Interrupt, ARunStartedIgnoringTheHangupOutlivesIt) {
+  const std::string input = dir_.path() + "/input";
+  ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+  const int writer = ::open(input.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  Launch launch = Prepare({"open", sample_, "--interactive"});
+  launch.args.insert(launch.args.begin(), kHost);
+  launch.input = input;
+  Process run("/usr/bin/nohup", launch);
+  ASSERT_TRUE(run.started());
+  ASSERT_TRUE(run.WaitForError("answer LABEL=VALUE")) << run.ErrorSoFar();
+  ASSERT_EQ(::kill(run.pid(), SIGHUP), 0);
+  ASSERT_EQ(::write(writer, "cancel\n", 7), 7);
+  const Outcome ended = run.Wait();
+  ::close(writer);
+  EXPECT_TRUE(ended.exited && ended.status == 0) << "status " << ended.status << "\n" << ended.err;
+  EXPECT_EQ(ended.err.find("interrupted"), std::string::npos) << ended.err;
+  EXPECT_EQ(TempTree(), "");
 }
 
 // The OBJ file is saved into a named pipe nobody reads: the save waits in
