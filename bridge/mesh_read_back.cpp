@@ -56,11 +56,11 @@ CString Joined(const CString& first, const CString& second) {
 
 // Appends a copy of the mesh and, when names are wanted, its name: both or
 // neither, so that name i stays the name of mesh i.
-void AppendNamed(ON_ClassArray<ON_Mesh>& meshes, CStringArray* names, const ON_Mesh& mesh, const CString* name) {
+void AppendNamed(ON_ClassArray<ON_Mesh>& meshes, CStringArray* names, const ON_Mesh& mesh, const CString& name) {
   meshes.Append(mesh);
   if (!names) return;
   try {
-    names->Add(*name);
+    names->Add(name);
   } catch (...) {
     meshes.Remove();
     throw;
@@ -71,10 +71,6 @@ void EmptyOutputs(ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
   meshes.Destroy();
   if (names) names->RemoveAll();
 }
-
-}  // namespace
-
-namespace {
 
 // As AppendTriangle, but running out of memory is thrown, not a refusal.
 bool AppendTriangleOrThrow(ON_Mesh& mesh, const ON_3dPoint& p1, const ON_3dPoint& p2, const ON_3dPoint& p3) {
@@ -201,7 +197,7 @@ bool ReadBodies(IHostBodyEnumerator* bodies, ON_Mesh& working, ON_ClassArray<ON_
       body->Name(&bodyName);
       name = named(TextOf(bodyName));
     }
-    AppendNamed(meshes, names, working, &name);
+    AppendNamed(meshes, names, working, name);
     any = true;
   }
   return any;
@@ -304,7 +300,7 @@ void ComponentTree(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CS
     for (int i = 0; i < own.Count(); ++i) {
       own[i].Transform(xform);
       own[i].m_C.Append(colour);
-      AppendNamed(meshes, names, own[i], own.Count() == 1 ? &name : &ownNames[i]);
+      AppendNamed(meshes, names, own[i], own.Count() == 1 ? name : ownNames[i]);
     }
   }
 
@@ -372,12 +368,11 @@ int VLMSWON::GetMeshFromBody(IHostBody* body, ON_Mesh& mesh) {
 int VLMSWON::GetPartMeshes(IHostPartDocument* part, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names,
                            VARIANT_BOOL bodyOption) {
   Rollback rollback(meshes, names);
-  const int result = Guarded(kReadOutOfMemory, [&] {
+  return Guarded(kReadOutOfMemory, [&] {
     const bool any = PartMeshes(part, meshes, names, bodyOption);
     rollback.Keep();
     return any ? 1 : 0;
   });
-  return result;
 }
 
 int VLMSWON::GetComponentMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
