@@ -3,6 +3,7 @@
 // to the system. Everything is owned by one HostState.
 #pragma once
 
+#include "faces.h"
 #include "stand_in/host.h"
 
 #include <HostApi.h>
@@ -1087,7 +1088,5 @@ void CheckMaterial(const Material& material);
 // The name a body of `part` gets when sewn: "Body" and the first number
 // from the body count on that no other body of the part is named.
 std::string NewBodyName(const Document& part);
-// The shortest text that reads back as `value` ("0.5", "1e-08").
-std::string NumberText(double value);
 
 }  // namespace stand_in
