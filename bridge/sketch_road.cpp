@@ -27,14 +27,33 @@ HRESULT DrawLine(IHostDocument* document, const ON_3dPoint& a, const ON_3dPoint&
                                     &segment);
 }
 
-// The shape tests take only 1 as yes.
+// A shape test answers 1 for yes and 0 for no; any other answer is one
+// that could not be finished (the library ran out of memory), which tells
+// nothing about the shape. False for that, else whether it said yes.
+bool Decided(int answer, bool* yes) {
+  *yes = answer == 1;
+  return answer == 0 || answer == 1;
+}
+
+// The curve by the first shape test that says yes, as a spline when none
+// does. A curve whose data cannot be read, or whose shape could not be told,
+// is left out rather than drawn as a shape it may not have.
 void DrawCurve(IHostDocument* document, const ON_NurbsCurve& curve, ON_Line& line, ON_Arc& arc,
                ON_Polyline& polyline, double scale) {
-  if (VLMCurve::IsLine(&curve, line) == 1)
+  if (!bridge_nurbs::HasWholeData(curve)) return;
+  bool yes = false;
+  if (!Decided(VLMCurve::IsLine(&curve, line), &yes)) return;
+  if (yes) {
     DrawLine(document, line.from, line.to, scale);
-  else if (VLMCurve::IsArc(&curve, arc) == 1)
+    return;
+  }
+  if (!Decided(VLMCurve::IsArc(&curve, arc), &yes)) return;
+  if (yes) {
     VLMSWON::CreateSketchArc(document, arc, scale);
-  else if (VLMCurve::IsPolyline(&curve, polyline) == 1)
+    return;
+  }
+  if (!Decided(VLMCurve::IsPolyline(&curve, polyline), &yes)) return;
+  if (yes)
     VLMSWON::CreateSketchPolyline(document, polyline, scale);
   else
     VLMSWON::CreateSketchSpline(document, curve, scale);
@@ -162,6 +181,8 @@ int VLMSWON::CreateSketchCurves(IHostDocument* document, const ON_ClassArray<ON_
 int VLMSWON::CreateSurfaceCurves(IHostDocument* document, const ON_NurbsSurface& surface, double scale,
                                  int showProgress) {
   return bridge::Contain(0, [&] {
+    // Even the domains of a surface whose data are not whole cannot be read.
+    if (!bridge_nurbs::HasWholeData(surface)) return 0;
     // Every curve is collected before the first is drawn.
     ON_ClassArray<ON_NurbsCurve> curves;
     ON_NurbsCurve form;  // reused for each iso-curve
