@@ -4,6 +4,7 @@
 
 #include <atlbase.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,14 @@ HRESULT DrawLine(IHostDocument* document, const ON_3dPoint& a, const ON_3dPoint&
   CComPtr<IUnknown> segment;
   return document->CreateSketchLine(a.x * scale, a.y * scale, a.z * scale, b.x * scale, b.y * scale, b.z * scale,
                                     &segment);
+}
+
+// The host refuses an arc whose ends lie within a millionth of its radius,
+// or within its resolution of 1e-8 m, of each other: it takes them for one
+// point. Twice that, so that rounding on either side cannot part the two.
+bool HostTakesForOnePoint(const ON_3dPoint& centre, const ON_3dPoint& start, const ON_3dPoint& end) {
+  const double radius = std::max(centre.DistanceTo(start), centre.DistanceTo(end));
+  return start.DistanceTo(end) <= 2.0 * std::max(1e-6 * radius, 1e-8);
 }
 
 // A shape test answers 1 for yes and 0 for no; any other answer is one
@@ -148,15 +157,18 @@ int VLMSWON::CreateSketchSpline(IHostDocument* document, const ON_NurbsCurve& cu
 int VLMSWON::CreateSketchArc(IHostDocument* document, const ON_Arc& arc, double scale) {
   return bridge::Contain(0, [&] {
     if (arc.IsInPlane(ON_Plane::World_xy, 1e-12)) {
-      const ON_3dPoint c = arc.Center();
+      const ON_3dPoint c = arc.Center() * scale;
+      const ON_3dPoint s = arc.StartPoint() * scale;
+      const ON_3dPoint e = arc.EndPoint() * scale;
+      // Ends the host takes for one point: an arc a hair short of a full
+      // turn is its circle, and a sliver of one its chord.
+      const bool oneEnd = HostTakesForOnePoint(c, s, e);
       CComPtr<IUnknown> segment;
-      if (arc.IsCircle())
-        return Ok(document->CreateSketchCircle(c.x * scale, c.y * scale, c.z * scale, arc.Radius() * scale, &segment));
-      const ON_3dPoint s = arc.StartPoint();
-      const ON_3dPoint e = arc.EndPoint();
+      if (arc.IsCircle() || (oneEnd && arc.AngleRadians() > ON_PI))
+        return Ok(document->CreateSketchCircle(c.x, c.y, c.z, arc.Radius() * scale, &segment));
+      if (oneEnd) return Ok(DrawLine(document, s, e, 1.0));
       const short direction = arc.Normal().z > 0.0 ? 1 : -1;
-      return Ok(document->CreateSketchArc(c.x * scale, c.y * scale, c.z * scale, s.x * scale, s.y * scale,
-                                          s.z * scale, e.x * scale, e.y * scale, e.z * scale, direction, &segment));
+      return Ok(document->CreateSketchArc(c.x, c.y, c.z, s.x, s.y, s.z, e.x, e.y, e.z, direction, &segment));
     }
     ON_NurbsCurve nurbs;
     arc.GetNurbForm(nurbs);  // an invalid arc leaves it empty, which draws nothing

@@ -316,6 +316,66 @@ TEST_F(SketchRoad, ACircleOrArcTheHostRefusesIsAZero) {
   }
 }
 
+// The host takes arc ends within a millionth of the radius, or within its
+// resolution of 1e-8 m, for one point, and refuses such an arc.
+TEST_F(SketchRoad, AnArcWhoseEndsTheHostTakesForOnePointIsItsCircleOrItsChord) {
+  const double turn = 2 * ON_PI;
+  // Turning clockwise seen from +z, so that the direction is not the default.
+  const ON_Plane down(ON_3dPoint(1, 2, 0), ON_3dVector(1, 0, 0), ON_3dVector(0, -1, 0));
+  struct Case {
+    const char* name;
+    ON_Plane plane;
+    double sweep, scale;
+    std::string op;
+  } cases[] = {
+      {"1e-7 short of a full turn", ON_Plane::World_xy, turn - 1e-7, 1.0, kCircle},
+      {"1e-7 short, turning clockwise", down, turn - 1e-7, 1.0, kCircle},
+      {"1e-5 short: ends the host tells apart", ON_Plane::World_xy, turn - 1e-5, 1.0, kArc},
+      {"1e-6 short at 1 mm: within the resolution", ON_Plane::World_xy, turn - 1e-6, 0.001, kCircle},
+      {"1e-4 short at 1 mm: beyond it", down, turn - 1e-4, 0.001, kArc},
+      {"a sliver of 5e-6 at 1 mm", ON_Plane::World_xy, 5e-6, 0.001, kLine},
+      {"a sliver of 1e-3", down, 1e-3, 1.0, kArc},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NextCase();
+    const ON_Arc arc(ON_Circle(c.plane, 1.0), c.sweep);
+    ASSERT_TRUE(arc.IsValid());
+    ASSERT_FALSE(arc.IsCircle());
+    EXPECT_EQ(VLMSWON::CreateSketchArc(doc, arc, c.scale), 1);
+    ASSERT_EQ(host.Operations(), std::vector<std::string>{c.op});
+    const double s = c.scale;
+    if (c.op == kLine) {
+      ASSERT_EQ(sketch().lines.size(), 1u);
+      EXPECT_EQ(sketch().lines[0].from, Scaled(arc.StartPoint(), s));
+      EXPECT_EQ(sketch().lines[0].to, Scaled(arc.EndPoint(), s));
+      continue;
+    }
+    const stand_in::SketchArc& a = sketch().arcs.at(0);
+    EXPECT_EQ(a.centre, Scaled(arc.Center(), s));
+    EXPECT_EQ(a.circle, c.op == kCircle);
+    if (c.op == kCircle) {
+      EXPECT_EQ(a.radius, s);
+    } else {
+      EXPECT_EQ(a.end, Scaled(arc.EndPoint(), s));
+      EXPECT_EQ(a.direction, c.plane.zaxis.z > 0 ? 1 : -1);
+    }
+  }
+
+  // The shape test passes the curve of such an arc as an open arc: drawn,
+  // as its circle, not lost.
+  NextCase();
+  ON_ClassArray<ON_NurbsCurve> curves;
+  curves.Append(NurbsOf(ON_Arc(ON_Circle(ON_Plane::World_xy, 1.0), turn - 1e-7)));
+  ON_Arc seen;
+  ASSERT_EQ(VLMCurve::IsArc(&curves[0], seen), 1);
+  ASSERT_FALSE(seen.IsCircle());
+  EXPECT_EQ(VLMSWON::CreateSketchCurves(doc, curves, 1.0, 0), 1);
+  ASSERT_EQ(sketch().arcs.size(), 1u);
+  EXPECT_TRUE(sketch().arcs[0].circle);
+  EXPECT_NEAR(sketch().arcs[0].radius, 1.0, 1e-9);
+}
+
 TEST_F(SketchRoad, ARationalCurveReachesTheHostDividedByItsWeights) {
   // The half circle of radius 1 about (0, 0, 1): its middle control points
   // are (1, 1, 1) and (-1, 1, 1) once divided by their weights of cos 45.
