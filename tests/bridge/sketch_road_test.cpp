@@ -505,7 +505,7 @@ TEST_F(SketchRoad, ACurveWhoseDataAreNotWholeNeverReachesTheHost) {
       {"an order past its arrays", [](ON_NurbsCurve& c) { c.m_order = 5; }},
       {"a point array short of its count", [](ON_NurbsCurve& c) { c.m_cv_capacity = 19; }},
       {"a stride short of a point", [](ON_NurbsCurve& c) { c.m_cv_stride = 3; }},
-      {"dimension 0", [](ON_NurbsCurve& c) { c.m_dim = 0; }},
+      {"dimension 0, no weights", [](ON_NurbsCurve& c) { c.m_dim = c.m_is_rat = 0; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
