@@ -7,6 +7,7 @@
 #include "HostUtils.h"
 #include "VLMSWON.h"
 #include "document_steps.h"
+#include "nurbs_arrays.h"
 
 namespace {
 
@@ -15,6 +16,21 @@ using bridge_steps::ToggleSketch;
 
 const wchar_t kPartOutOfMemory[] = L"Out of memory while creating the part of a surface";
 const wchar_t kDocumentOutOfMemory[] = L"Out of memory while creating the document";
+
+// Why iso-curves could not be drawn: the first surface whose data are not
+// whole (by its index when `list`), else memory ran out.
+CString IsoCurvesFailure(const ON_NurbsSurface* surfaces, int count, bool list, const wchar_t* outOfMemory) {
+  CString why, text;
+  for (int i = 0; i < count; ++i) {
+    if (bridge_nurbs::HasWholeData(surfaces[i], &why)) continue;
+    if (list)
+      text.Format(L"Unable to draw the iso-curves of surface %d: %s", i, why.GetString());
+    else
+      text.Format(L"Unable to draw the iso-curves of the surface: %s", why.GetString());
+    return text;
+  }
+  return outOfMemory;
+}
 
 }  // namespace
 
@@ -36,9 +52,11 @@ int VLMSWON::CreatePartFromSurface(IHostApplication* host, const ON_NurbsSurface
     } else if (importMode == 1) {
       result = DrawInSketch(document, kPartOutOfMemory, [&] {
         document->PreGeometrySettingB(0);
-        // Fails only when memory runs out, and says nothing.
+        // Fails, and says nothing, for a surface whose data are not whole
+        // and when memory runs out.
         if (CreateSurfaceCurves(document, surface, scale, showProgress)) return 1;
-        SetErrorNoThrow(L"Out of memory while drawing the iso-curves of the surface");
+        SetErrorNoThrow(IsoCurvesFailure(&surface, 1, false,
+                                         L"Out of memory while drawing the iso-curves of the surface"));
         return 0;
       });
     }
@@ -112,7 +130,8 @@ int VLMSWON::CreateDocumentWithGeometry(IHostApplication* host, int documentType
       if (curves && !CreateSketchCurves(document, *curves, scale, showProgress))
         failed(L"Out of memory while drawing the curves");
       if (surfaces && !CreateSketchFromSurfaces(document, *surfaces, scale, showProgress))
-        failed(L"Out of memory while drawing the iso-curves of the surfaces");
+        failed(IsoCurvesFailure(surfaces->Array(), surfaces->Count(), true,
+                                L"Out of memory while drawing the iso-curves of the surfaces"));
       if (breps && !CreateSketchFromBreps(document, *breps, scale, showProgress))
         failed(L"Out of memory while drawing the edges of the breps");
       if (meshes && !CreateSketchFromMeshes(document, *meshes, scale, showProgress)) failed(nullptr);

@@ -4,6 +4,7 @@
 
 #include <atlbase.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -27,14 +28,41 @@ HRESULT DrawLine(IHostDocument* document, const ON_3dPoint& a, const ON_3dPoint&
                                     &segment);
 }
 
-// The shape tests take only 1 as yes.
+// The host refuses an arc whose ends lie within a millionth of its radius,
+// or within its resolution of 1e-8 m, of each other: it takes them for one
+// point. Twice that, so that rounding on either side cannot part the two.
+bool HostTakesForOnePoint(const ON_3dPoint& centre, const ON_3dPoint& start, const ON_3dPoint& end) {
+  const double radius = std::max(centre.DistanceTo(start), centre.DistanceTo(end));
+  return start.DistanceTo(end) <= 2.0 * std::max(1e-6 * radius, 1e-8);
+}
+
+// A shape test answers 1 for yes and 0 for no; any other answer is one
+// that could not be finished (the library ran out of memory), which tells
+// nothing about the shape. False for that, else whether it said yes.
+bool Decided(int answer, bool* yes) {
+  *yes = answer == 1;
+  return answer == 0 || answer == 1;
+}
+
+// The curve by the first shape test that says yes, as a spline when none
+// does. A curve whose data cannot be read, or whose shape could not be told,
+// is left out rather than drawn as a shape it may not have.
 void DrawCurve(IHostDocument* document, const ON_NurbsCurve& curve, ON_Line& line, ON_Arc& arc,
                ON_Polyline& polyline, double scale) {
-  if (VLMCurve::IsLine(&curve, line) == 1)
+  if (!bridge_nurbs::HasWholeData(curve)) return;
+  bool yes = false;
+  if (!Decided(VLMCurve::IsLine(&curve, line), &yes)) return;
+  if (yes) {
     DrawLine(document, line.from, line.to, scale);
-  else if (VLMCurve::IsArc(&curve, arc) == 1)
+    return;
+  }
+  if (!Decided(VLMCurve::IsArc(&curve, arc), &yes)) return;
+  if (yes) {
     VLMSWON::CreateSketchArc(document, arc, scale);
-  else if (VLMCurve::IsPolyline(&curve, polyline) == 1)
+    return;
+  }
+  if (!Decided(VLMCurve::IsPolyline(&curve, polyline), &yes)) return;
+  if (yes)
     VLMSWON::CreateSketchPolyline(document, polyline, scale);
   else
     VLMSWON::CreateSketchSpline(document, curve, scale);
@@ -129,15 +157,18 @@ int VLMSWON::CreateSketchSpline(IHostDocument* document, const ON_NurbsCurve& cu
 int VLMSWON::CreateSketchArc(IHostDocument* document, const ON_Arc& arc, double scale) {
   return bridge::Contain(0, [&] {
     if (arc.IsInPlane(ON_Plane::World_xy, 1e-12)) {
-      const ON_3dPoint c = arc.Center();
+      const ON_3dPoint c = arc.Center() * scale;
+      const ON_3dPoint s = arc.StartPoint() * scale;
+      const ON_3dPoint e = arc.EndPoint() * scale;
+      // Ends the host takes for one point: an arc a hair short of a full
+      // turn is its circle, and a sliver of one its chord.
+      const bool oneEnd = HostTakesForOnePoint(c, s, e);
       CComPtr<IUnknown> segment;
-      if (arc.IsCircle())
-        return Ok(document->CreateSketchCircle(c.x * scale, c.y * scale, c.z * scale, arc.Radius() * scale, &segment));
-      const ON_3dPoint s = arc.StartPoint();
-      const ON_3dPoint e = arc.EndPoint();
+      if (arc.IsCircle() || (oneEnd && arc.AngleRadians() > ON_PI))
+        return Ok(document->CreateSketchCircle(c.x, c.y, c.z, arc.Radius() * scale, &segment));
+      if (oneEnd) return Ok(DrawLine(document, s, e, 1.0));
       const short direction = arc.Normal().z > 0.0 ? 1 : -1;
-      return Ok(document->CreateSketchArc(c.x * scale, c.y * scale, c.z * scale, s.x * scale, s.y * scale,
-                                          s.z * scale, e.x * scale, e.y * scale, e.z * scale, direction, &segment));
+      return Ok(document->CreateSketchArc(c.x, c.y, c.z, s.x, s.y, s.z, e.x, e.y, e.z, direction, &segment));
     }
     ON_NurbsCurve nurbs;
     arc.GetNurbForm(nurbs);  // an invalid arc leaves it empty, which draws nothing
@@ -162,6 +193,8 @@ int VLMSWON::CreateSketchCurves(IHostDocument* document, const ON_ClassArray<ON_
 int VLMSWON::CreateSurfaceCurves(IHostDocument* document, const ON_NurbsSurface& surface, double scale,
                                  int showProgress) {
   return bridge::Contain(0, [&] {
+    // Even the domains of a surface whose data are not whole cannot be read.
+    if (!bridge_nurbs::HasWholeData(surface)) return 0;
     // Every curve is collected before the first is drawn.
     ON_ClassArray<ON_NurbsCurve> curves;
     ON_NurbsCurve form;  // reused for each iso-curve

@@ -49,18 +49,19 @@ int HandOn(HRESULT hr, CComPtr<IHostSurface>& hostSurface, IHostSurface** made, 
   return 1;
 }
 
-bool RefuseBrokenSurface(const ON_NurbsSurface& surface) {
-  if (bridge_nurbs::HasWholeData(surface)) return false;
+// A surface whose data are not whole is refused before any array is read.
+bool RefuseBrokenSurface(const ON_NurbsSurface& surface, const wchar_t* failed) {
+  CString why;
+  if (bridge_nurbs::HasWholeData(surface, &why)) return false;
   CString text;
-  text.Format(L"Unable to create nurbs surface: orders %d and %d with %d by %d control points", surface.Order(0),
-              surface.Order(1), surface.CVCount(0), surface.CVCount(1));
+  text.Format(L"%s: %s", failed, why.GetString());
   VLMSWON::SetError(text);
   return true;
 }
 
 int MakeNurbsSurface(IHostBody* body, IHostSurface** made, const ON_NurbsSurface& surface, double scale) {
   *made = nullptr;
-  if (RefuseBrokenSurface(surface)) return 0;
+  if (RefuseBrokenSurface(surface, L"Unable to create nurbs surface")) return 0;
   const int nu = surface.CVCount(0), nv = surface.CVCount(1);
   const LONG properties[8] = {surface.Order(0), surface.Order(1), nv, nu,
                               surface.IsPeriodic(0) ? 1 : 0, surface.IsPeriodic(1) ? 1 : 0, 3, 0};
@@ -96,10 +97,10 @@ int AddLoop(IHostSurface* surface, const ON_ClassArray<ON_NurbsCurve>& curves, d
   size_t knotTotal = 0, pointTotal = 0;
   for (int i = 0; i < n; ++i) {
     const ON_NurbsCurve& curve = curves[i];
-    if (!bridge_nurbs::HasWholeData(curve)) {
+    CString why;
+    if (!bridge_nurbs::HasWholeData(curve, &why)) {
       CString text;
-      text.Format(L"Unable to add trimming loop: curve %d has order %d and %d control points", i, curve.Order(),
-                  curve.CVCount());
+      text.Format(L"Unable to add trimming loop: curve %d has %s", i, why.GetString());
       VLMSWON::SetError(text);
       return 0;
     }
@@ -194,6 +195,7 @@ int MakeBox(IHostBody* body, const ON_NurbsSurface& surface, double depth, int f
     VLMSWON::SetError(L"Unable to close the solid under the surface: the surface is not three-dimensional");
     return 0;
   }
+  if (RefuseBrokenSurface(surface, L"Unable to close the solid under the surface")) return 0;
   const ON_Interval u = surface.Domain(0), v = surface.Domain(1);
   ON_NurbsCurve t[4], b[4], side[4];
   if (!IsoEdge(surface, 0, v[0], t[0]) || !IsoEdge(surface, 1, u[1], t[1]) || !IsoEdge(surface, 0, v[1], t[2]) ||

@@ -1,5 +1,6 @@
 #include "opennurbs_cv.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,14 +34,14 @@ bool Get(int dim, bool is_rat, const double* cv, ON_3dPoint& point) {
   const double w = is_rat ? cv[dim] : 1.0;
   if (w == 0.0) return false;
   ON_3dPoint p;
-  for (int k = 0; k < dim; ++k) p[k] = is_rat ? cv[k] / w : cv[k];
+  for (int k = 0; k < std::min(dim, 3); ++k) p[k] = is_rat ? cv[k] / w : cv[k];
   point = p;
   return true;
 }
 
 void Get(int dim, bool is_rat, const double* cv, ON_4dPoint& point) {
   ON_4dPoint p(0.0, 0.0, 0.0, is_rat ? cv[dim] : 1.0);
-  for (int k = 0; k < dim; ++k) p[k] = cv[k];
+  for (int k = 0; k < std::min(dim, 3); ++k) p[k] = cv[k];
   point = p;
 }
 

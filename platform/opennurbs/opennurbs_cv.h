@@ -18,9 +18,10 @@ void Set(int dim, bool is_rat, double* cv, const ON_3dPoint& point);
 // From a homogeneous point: kept as is when rational, else divided by the
 // weight (false for weight 0).
 bool Set(int dim, bool is_rat, double* cv, const ON_4dPoint& point);
-// The Euclidean point (false for weight 0); coordinates past dim are 0.
+// The Euclidean point (false for weight 0): its first three coordinates,
+// those past dim 0.
 bool Get(int dim, bool is_rat, const double* cv, ON_3dPoint& point);
-// The homogeneous point (weight 1 when not rational).
+// The homogeneous point (weight 1 when not rational), as above.
 void Get(int dim, bool is_rat, const double* cv, ON_4dPoint& point);
 // Every value finite and the weight above 0.
 bool IsValid(int dim, bool is_rat, const double* cv);

@@ -10,6 +10,7 @@
 #include "stand_in/ui.h"
 #include "surfaces.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -282,4 +283,99 @@ TEST_F(DocumentRoad, TheDocumentIsReleasedBeforeTheOneMade) {
     EXPECT_EQ(releases[0].find(" as IHostDocument"), releases[0].size() - 17) << releases[0];
     EXPECT_EQ(releases[1].rfind(made[type], 0), 0u) << releases[1];
   }
+}
+
+TEST_F(DocumentRoad, APartFromASurfaceHandsItsBodyTheDepthFlatFlagAndScale) {
+  // Corners at heights 1, 2, 3 and 4 over [0, 4] x [0, 3]; millimetres.
+  const ON_NurbsSurface sloped =
+      Patch(2, 2, 2, 2, [](int i, int j) { return ON_3dPoint(4.0 * i, 3.0 * j, 1.0 + i + 2.0 * j); });
+  const double mm = 0.001;
+  for (int flat : {1, 0}) {
+    SCOPED_TRACE(flat ? "flat bottom" : "the surface moved down");
+    host.ClearCalls();
+    ASSERT_EQ(VLMSWON::CreatePartFromSurface(app, sloped, 0, 0, 2.0, flat, 0), 1);
+    const auto planes = Calls("IHostBody::CreatePlaneSurface");
+    const auto bsplines = Calls("IHostBody::CreateBSplineSurface");
+    ASSERT_EQ(planes.size(), flat ? 5u : 4u);
+    ASSERT_EQ(bsplines.size(), flat ? 1u : 2u);
+    if (flat) {
+      // The bottom at the lowest corner less the depth, (1 - 2) mm.
+      EXPECT_EQ(Args(planes.back().args)[0], (std::vector<double>{0, 0, (1.0 - 2.0) * mm}));
+    } else {
+      // Each corner the depth below its own height.
+      const std::vector<double> moved = {0, 0, -1 * mm,     4 * mm, 0, 0,
+                                         0, 3 * mm, 1 * mm, 4 * mm, 3 * mm, 2 * mm};
+      const std::vector<double> bottom = Args(bsplines.back().args)[3];
+      ASSERT_EQ(bottom.size(), moved.size());
+      for (size_t k = 0; k < moved.size(); ++k) EXPECT_NEAR(bottom[k], moved[k], 1e-15) << k;
+    }
+    EXPECT_EQ(stand_in::FaceCount(host.Documents().back().bodies.at(0)), 6u);
+  }
+}
+
+TEST_F(DocumentRoad, APartOfIsoCurvesShowsTheirProgressOnlyWhenAskedFor) {
+  for (int progress : {1, 0}) {
+    SCOPED_TRACE(progress);
+    ui.events.clear();
+    ASSERT_EQ(VLMSWON::CreatePartFromSurface(app, FlatPatch(), 0, 1, 0.0, 0, progress), 1);
+    EXPECT_EQ(ui.EventsOf("progress.step").size(), progress ? 6u : 0u);
+  }
+}
+
+TEST_F(DocumentRoad, EveryKindIsDrawnAtTheDocumentsScale) {
+  ON_3dPointArray points;
+  points.Append(ON_3dPoint(1, 2, 3));
+  ON_ClassArray<ON_NurbsCurve> curves;  // an open cubic: a spline
+  const ON_3dPoint controls[4] = {{0, 0, 0}, {1, 2, 0}, {2, -1, 1}, {3, 0, 0}};
+  curves.AppendNew().CreateClampedUniformNurbs(3, 4, 4, controls);
+  ON_ClassArray<ON_NurbsSurface> surfaces;  // six lines, the farthest point (2, 1, 0)
+  surfaces.Append(FlatPatch());
+  ON_ClassArray<ON_Brep> breps;  // a quarter arc of radius 2
+  ON_Brep& brep = breps.AppendNew();
+  brep.NewVertex(ON_3dPoint(2, 0, 0));
+  brep.NewVertex(ON_3dPoint(0, 2, 0));
+  const int arc = brep.AddEdgeCurve(new ON_ArcCurve(ON_Arc(ON_Circle(ON_3dPoint(0, 0, 0), 2.0), 0.5 * ON_PI)));
+  brep.NewEdge(brep.m_V[0], brep.m_V[1], arc);
+  ON_ClassArray<ON_Mesh> meshes;  // three lines, from 0 to 1
+  meshes.Append(Triangle());
+
+  const double mm = 0.001;
+  ASSERT_EQ(VLMSWON::CreateDocumentWithGeometry(app, 0, 0, &points, &curves, &surfaces, &breps, &meshes, 0), 1);
+  const stand_in::Sketch& sketch = host.Documents().at(0).sketches.at(0);
+  ASSERT_EQ(sketch.points.size(), 1u);
+  EXPECT_EQ(sketch.points[0], (stand_in::Point3{1 * mm, 2 * mm, 3 * mm}));
+  ASSERT_EQ(sketch.splines.size(), 1u);
+  EXPECT_EQ(sketch.splines[0].points.at(1), (stand_in::Point3{1 * mm, 2 * mm, 0}));
+  ASSERT_EQ(sketch.lines.size(), 9u);
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_LE(sketch.lines[i].to.x, 2 * mm) << i;
+    EXPECT_LE(sketch.lines[i].to.y, 1 * mm) << i;
+  }
+  EXPECT_EQ(sketch.lines[5].to, (stand_in::Point3{2 * mm, 1 * mm, 0}));
+  for (size_t i = 6; i < 9; ++i) EXPECT_LE(std::max(sketch.lines[i].from.x, sketch.lines[i].from.y), 1 * mm) << i;
+  EXPECT_EQ(sketch.lines[6].to, (stand_in::Point3{1 * mm, 0, 0}));
+  ASSERT_EQ(sketch.arcs.size(), 1u);
+  EXPECT_NEAR(sketch.arcs[0].radius, 2 * mm, 1e-15);
+}
+
+TEST_F(DocumentRoad, ASurfaceWhoseDataAreNotWholeIsNamedAndTheDocumentNotWhole) {
+  ON_NurbsSurface broken = FlatPatch();
+  broken.m_cv_count[0] = 3;  // past its two control points in u
+  EXPECT_EQ(VLMSWON::CreatePartFromSurface(app, broken, 2, 1, 0.0, 0, 0), 0);
+  EXPECT_EQ(VLMSWON::GetError(),
+            L"Unable to draw the iso-curves of the surface: a u knot array of 2 values for 3 knots");
+  EXPECT_EQ(DocumentSteps().back(), kPostB) << "the part is still finished";
+  EXPECT_EQ(VLMSWON::CreatePartFromSurface(app, broken, 2, 0, 0.0, 0, 0), 0);
+  EXPECT_EQ(VLMSWON::GetError(), L"Unable to create nurbs surface: a u knot array of 2 values for 3 knots");
+
+  ON_ClassArray<ON_NurbsSurface> surfaces;
+  surfaces.Append(FlatPatch());
+  surfaces.Append(FlatPatch());
+  surfaces[1].m_cv_count[1] = 3;
+  EXPECT_EQ(VLMSWON::CreateDocumentWithGeometry(app, 0, 2, nullptr, nullptr, &surfaces, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(VLMSWON::GetError(),
+            L"Unable to draw the iso-curves of surface 1: a v knot array of 2 values for 3 knots");
+  EXPECT_EQ(host.Documents().back().sketches.at(0).lines.size(), 6u) << "the whole surface before it";
+  broken.m_cv_count[0] = 2;
+  surfaces[1].m_cv_count[1] = 2;
 }

@@ -302,6 +302,80 @@ TEST_F(SketchRoad, ArcsAndCirclesByTheirPlaneScaleAndDirection) {
   EXPECT_EQ(sketch().arcs.at(0).direction, -1);
 }
 
+TEST_F(SketchRoad, ACircleOrArcTheHostRefusesIsAZero) {
+  const ON_Arc circle(ON_Circle(ON_Plane::World_xy, 2.0), 2 * ON_PI);
+  const ON_Arc quarter(ON_Circle(ON_Plane::World_xy, 1.0), 0.5 * ON_PI);
+  for (const auto& [arc, op] : {std::make_pair(circle, kCircle), std::make_pair(quarter, kArc)}) {
+    for (HRESULT code : {E_FAIL, S_FALSE}) {
+      SCOPED_TRACE(op + " " + std::to_string(code));
+      NextCase();
+      host.InjectFault(op, 1, code);
+      EXPECT_EQ(VLMSWON::CreateSketchArc(doc, arc, 1.0), 0);
+      EXPECT_EQ(host.Operations(), std::vector<std::string>{op});
+    }
+  }
+}
+
+// The host takes arc ends within a millionth of the radius, or within its
+// resolution of 1e-8 m, for one point, and refuses such an arc.
+TEST_F(SketchRoad, AnArcWhoseEndsTheHostTakesForOnePointIsItsCircleOrItsChord) {
+  const double turn = 2 * ON_PI;
+  // Turning clockwise seen from +z, so that the direction is not the default.
+  const ON_Plane down(ON_3dPoint(1, 2, 0), ON_3dVector(1, 0, 0), ON_3dVector(0, -1, 0));
+  struct Case {
+    const char* name;
+    ON_Plane plane;
+    double sweep, scale;
+    std::string op;
+  } cases[] = {
+      {"1e-7 short of a full turn", ON_Plane::World_xy, turn - 1e-7, 1.0, kCircle},
+      {"1e-7 short, turning clockwise", down, turn - 1e-7, 1.0, kCircle},
+      {"1e-5 short: ends the host tells apart", ON_Plane::World_xy, turn - 1e-5, 1.0, kArc},
+      {"1e-6 short at 1 mm: within the resolution", ON_Plane::World_xy, turn - 1e-6, 0.001, kCircle},
+      {"1e-4 short at 1 mm: beyond it", down, turn - 1e-4, 0.001, kArc},
+      {"a sliver of 5e-6 at 1 mm", ON_Plane::World_xy, 5e-6, 0.001, kLine},
+      {"a sliver of 1e-3", down, 1e-3, 1.0, kArc},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NextCase();
+    const ON_Arc arc(ON_Circle(c.plane, 1.0), c.sweep);
+    ASSERT_TRUE(arc.IsValid());
+    ASSERT_FALSE(arc.IsCircle());
+    EXPECT_EQ(VLMSWON::CreateSketchArc(doc, arc, c.scale), 1);
+    ASSERT_EQ(host.Operations(), std::vector<std::string>{c.op});
+    const double s = c.scale;
+    if (c.op == kLine) {
+      ASSERT_EQ(sketch().lines.size(), 1u);
+      EXPECT_EQ(sketch().lines[0].from, Scaled(arc.StartPoint(), s));
+      EXPECT_EQ(sketch().lines[0].to, Scaled(arc.EndPoint(), s));
+      continue;
+    }
+    const stand_in::SketchArc& a = sketch().arcs.at(0);
+    EXPECT_EQ(a.centre, Scaled(arc.Center(), s));
+    EXPECT_EQ(a.circle, c.op == kCircle);
+    if (c.op == kCircle) {
+      EXPECT_EQ(a.radius, s);
+    } else {
+      EXPECT_EQ(a.end, Scaled(arc.EndPoint(), s));
+      EXPECT_EQ(a.direction, c.plane.zaxis.z > 0 ? 1 : -1);
+    }
+  }
+
+  // The shape test passes the curve of such an arc as an open arc: drawn,
+  // as its circle, not lost.
+  NextCase();
+  ON_ClassArray<ON_NurbsCurve> curves;
+  curves.Append(NurbsOf(ON_Arc(ON_Circle(ON_Plane::World_xy, 1.0), turn - 1e-7)));
+  ON_Arc seen;
+  ASSERT_EQ(VLMCurve::IsArc(&curves[0], seen), 1);
+  ASSERT_FALSE(seen.IsCircle());
+  EXPECT_EQ(VLMSWON::CreateSketchCurves(doc, curves, 1.0, 0), 1);
+  ASSERT_EQ(sketch().arcs.size(), 1u);
+  EXPECT_TRUE(sketch().arcs[0].circle);
+  EXPECT_NEAR(sketch().arcs[0].radius, 1.0, 1e-9);
+}
+
 TEST_F(SketchRoad, ARationalCurveReachesTheHostDividedByItsWeights) {
   // The half circle of radius 1 about (0, 0, 1): its middle control points
   // are (1, 1, 1) and (-1, 1, 1) once divided by their weights of cos 45.
@@ -320,6 +394,9 @@ TEST_F(SketchRoad, ARationalCurveReachesTheHostDividedByItsWeights) {
   }
   EXPECT_EQ(spline.order, 3);
   EXPECT_EQ(spline.knots, (std::vector<double>{0, 0, 0, ON_PI / 2, ON_PI / 2, ON_PI, ON_PI, ON_PI}));
+  // Rational and open: not periodic.
+  EXPECT_EQ(test_support::CallsOf(host, kByNurbs).at(0).args.substr(0, 14), "[3, 3, 5, 0], ");
+  EXPECT_FALSE(spline.periodic);
 }
 
 TEST_F(SketchRoad, AnOpenCurveGoesWithItsWholeKnotVectorUnscaled) {
@@ -345,6 +422,17 @@ TEST_F(SketchRoad, AnOpenCurveGoesWithItsWholeKnotVectorUnscaled) {
   VLMNurbsCurve::GetPoints(closed, samples, 15.0);
   ASSERT_EQ(sketch().splines.at(0).points.size(), static_cast<size_t>(samples.Count()));
   EXPECT_EQ(sketch().splines[0].points.back(), Scaled(samples[samples.Count() - 1], 3.0));
+
+  // Unclamped, its end knots all differ: each end's knot is repeated once.
+  NextCase();
+  ON_NurbsCurve unclamped(3, false, 3, 4);
+  const ON_3dPoint unclampedCvs[4] = {{0, 0, 0}, {1, 2, 0}, {3, 2, 1}, {4, 0, 1}};
+  for (int i = 0; i < 4; ++i) unclamped.SetCV(i, unclampedCvs[i]);
+  for (int i = 0; i < 5; ++i) unclamped.SetKnot(i, i);
+  ASSERT_TRUE(unclamped.IsValid());
+  ASSERT_FALSE(unclamped.IsClosed());
+  EXPECT_EQ(VLMSWON::CreateSketchSpline(doc, unclamped, 1.0), 1);
+  EXPECT_EQ(sketch().splines.at(0).knots, (std::vector<double>{0, 0, 1, 2, 3, 4, 4}));
 
   NextCase();
   host.InjectFault(kByNurbs, 1, E_FAIL);
@@ -385,6 +473,91 @@ TEST_F(SketchRoad, ACurveWithoutAKnotFormNeverReachesTheHost) {
   ASSERT_FALSE(flat.IsValid());
   EXPECT_EQ(VLMSWON::CreateSketchArc(doc, flat, 1.0), 0);
   EXPECT_TRUE(host.Operations().empty());
+}
+
+namespace {
+
+// An open rational cubic whose control points lie off XY, weights 1 to 5.
+ON_NurbsCurve RationalCubic() {
+  ON_NurbsCurve c(3, true, 4, 5);
+  const double knots[7] = {0, 0, 0, 1, 2, 2, 2};
+  for (int i = 0; i < 7; ++i) c.SetKnot(i, knots[i]);
+  const ON_3dPoint cvs[5] = {{0, 0, 1}, {1, 2, 2}, {3, 2, 3}, {4, 0, 4}, {6, 1, 5}};
+  for (int i = 0; i < 5; ++i) {
+    const double w = 1.0 + i;
+    c.SetCV(i, ON_4dPoint(cvs[i].x * w, cvs[i].y * w, cvs[i].z * w, w));
+  }
+  EXPECT_TRUE(c.IsValid());
+  return c;
+}
+
+}  // namespace
+
+TEST_F(SketchRoad, ACurveWhoseDataAreNotWholeNeverReachesTheHost) {
+  struct Case {
+    const char* name;
+    std::function<void(ON_NurbsCurve&)> spoil;
+  } cases[] = {
+      {"a weight of 0", [](ON_NurbsCurve& c) { c.CV(2)[3] = 0.0; }},
+      {"a weight that is not a number", [](ON_NurbsCurve& c) { c.CV(4)[3] = std::nan(""); }},
+      {"an infinite weight", [](ON_NurbsCurve& c) { c.CV(0)[3] = HUGE_VAL; }},
+      {"a count past its arrays", [](ON_NurbsCurve& c) { c.m_cv_count = 6; }},
+      {"an order past its arrays", [](ON_NurbsCurve& c) { c.m_order = 5; }},
+      {"a point array short of its count", [](ON_NurbsCurve& c) { c.m_cv_capacity = 19; }},
+      {"a stride short of a point", [](ON_NurbsCurve& c) { c.m_cv_stride = 3; }},
+      {"dimension 0, no weights", [](ON_NurbsCurve& c) { c.m_dim = c.m_is_rat = 0; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NextCase();
+    ON_ClassArray<ON_NurbsCurve> list;
+    list.Append(RationalCubic());
+    c.spoil(list[0]);
+    EXPECT_EQ(VLMSWON::CreateSketchSpline(doc, list[0], 1.0), 0);
+    EXPECT_EQ(VLMSWON::CreateSketchCurves(doc, list, 1.0, 0), 1) << "left out of the list";
+    EXPECT_TRUE(host.Operations().empty());
+  }
+
+  // Whole, with two coordinates, with four (of which the host takes the
+  // first three), and on memory the curve does not own (a capacity of 0:
+  // its size unknown, its counts taken as they stand).
+  const ON_NurbsCurve whole = RationalCubic();
+  std::vector<Point3> wholePoints;
+  for (int i = 0; i < 5; ++i) {
+    ON_3dPoint p;
+    whole.GetCV(i, p);
+    wholePoints.push_back(Scaled(p, 1.0));
+  }
+  ON_NurbsCurve flat(2, false, 4, 5);
+  for (int i = 0; i < 7; ++i) flat.SetKnot(i, whole.Knot(i));
+  for (int i = 0; i < 5; ++i) flat.SetCV(i, ON_3dPoint(wholePoints[i].x, wholePoints[i].y, 7.0));
+  std::vector<Point3> flatPoints = wholePoints;
+  for (Point3& p : flatPoints) p.z = 0.0;
+  // The homogeneous coordinates and weight read as four coordinates.
+  ON_NurbsCurve four = whole;
+  four.m_dim = 4;
+  four.m_is_rat = 0;
+  std::vector<Point3> fourPoints;
+  for (int i = 0; i < 5; ++i) fourPoints.push_back({four.CV(i)[0], four.CV(i)[1], four.CV(i)[2]});
+  ON_NurbsCurve borrowed = whole;
+  borrowed.m_knot_capacity = borrowed.m_cv_capacity = 0;
+  struct Drawn {
+    const char* name;
+    const ON_NurbsCurve& curve;
+    const std::vector<Point3>& points;
+  } drawn[] = {
+      {"dimension 2", flat, flatPoints},
+      {"dimension 4", four, fourPoints},
+      {"memory it does not own", borrowed, wholePoints},
+  };
+  for (const Drawn& d : drawn) {
+    SCOPED_TRACE(d.name);
+    NextCase();
+    EXPECT_EQ(VLMSWON::CreateSketchSpline(doc, d.curve, 1.0), 1);
+    ASSERT_EQ(sketch().splines.size(), 1u);
+    ASSERT_EQ(sketch().splines[0].points.size(), 5u);
+    for (int i = 0; i < 5; ++i) ExpectNear(sketch().splines[0].points[i], d.points[i]);
+  }
 }
 
 TEST_F(SketchRoad, TheFirstShapeTestThatAnswersOneDecides) {
@@ -538,10 +711,18 @@ TEST_F(SketchRoad, AValueWithoutAnIsoCurveIsSkipped) {
     EXPECT_NEAR(sketch().lines[2].from.y, 0.75, 1e-12) << "not the curve before it again";
     EXPECT_NEAR(sketch().lines[7].from.x, 0.75, 1e-12);
   }
-  // A surface that gives no iso-curve at all draws nothing.
-  NextCase();
-  EXPECT_EQ(VLMSWON::CreateSurfaceCurves(doc, ON_NurbsSurface(), 1.0, 1), 1);
-  EXPECT_TRUE(host.Operations().empty());
+  // A surface whose data are not whole, an empty one or one whose count
+  // runs past its arrays, is refused before its domains are read.
+  for (int count : {0, 3}) {
+    SCOPED_TRACE(count ? "count past its arrays" : "empty");
+    NextCase();
+    ON_NurbsSurface surface;
+    if (count) surface = Flat(2, 2, 2, 2, ON_Interval(0, 1), ON_Interval(0, 1));
+    surface.m_cv_count[0] = count;
+    EXPECT_EQ(VLMSWON::CreateSurfaceCurves(doc, surface, 1.0, 1), 0);
+    EXPECT_TRUE(host.Operations().empty());
+    surface.m_cv_count[0] = count ? 2 : 0;
+  }
 }
 
 namespace {
@@ -635,6 +816,8 @@ struct Outcome {
   int result = -1;
   size_t entities = 0;
   long long allocations = 0;
+  std::vector<stand_in::SketchArc> arcs;
+  size_t splines = 0;
 };
 
 Outcome UnderLimit(const std::function<int(IHostDocument*)>& call, const AllocationLimit::Options& options) {
@@ -655,6 +838,8 @@ Outcome UnderLimit(const std::function<int(IHostDocument*)>& call, const Allocat
     }
     const stand_in::Sketch& s = host.Documents()[0].sketches[0];
     run.entities = s.points.size() + s.lines.size() + s.arcs.size() + s.splines.size();
+    run.arcs = s.arcs;
+    run.splines = s.splines.size();
   }
   EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
   EXPECT_EQ(ui.opened, ui.closed);
@@ -664,10 +849,9 @@ Outcome UnderLimit(const std::function<int(IHostDocument*)>& call, const Allocat
 }  // namespace
 
 // Every allocation of each function is made to fail in turn (once, and from
-// there on): no exception leaves the bridge, a 0 has drawn nothing and a 1
-// of one entity has drawn it whole. (A list may draw a curve as more
-// entities than with memory: a shape test that ran out of memory answers
-// no, and a later one decides.)
+// there on): no exception leaves the bridge, a 0 has drawn nothing, a 1 of
+// one entity has drawn it whole, and a list has drawn each item whole or
+// left it out: never more entities than with memory.
 TEST(SketchRoadMemory, RunningOutOfMemoryIsAZeroOrASkippedItem) {
   if (!AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
   const ON_NurbsCurve cubic = ClampedCubic();
@@ -717,6 +901,8 @@ TEST(SketchRoadMemory, RunningOutOfMemoryIsAZeroOrASkippedItem) {
           EXPECT_EQ(run.result, 1);
           if (!c.list) {
             EXPECT_EQ(run.entities, whole.entities) << "a 1 is the whole entity";
+          } else {
+            EXPECT_LE(run.entities, whole.entities);
           }
         }
         if (::testing::Test::HasFailure()) return;
@@ -726,4 +912,36 @@ TEST(SketchRoadMemory, RunningOutOfMemoryIsAZeroOrASkippedItem) {
       EXPECT_GT(zeros, 0);
     }
   }
+}
+
+// A shape test that runs out of memory cannot tell: the curve is left out
+// (or the call answers 0), not drawn as the spline on its control points, which for an arc lies off
+// its circle.
+TEST(SketchRoadMemory, ACurveWhoseShapeCouldNotBeToldIsLeftOut) {
+  if (!AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  ON_ClassArray<ON_NurbsCurve> curves;
+  curves.Append(NurbsOf(ON_Arc(ON_Circle(ON_Plane::World_xy, 1.0), 0.5 * ON_PI)));
+  const auto call = [&](IHostDocument* d) { return VLMSWON::CreateSketchCurves(d, curves, 1.0, 0); };
+  const Outcome whole = UnderLimit(call, {});
+  ASSERT_EQ(whole.entities, 1u);
+  ASSERT_EQ(whole.arcs.size(), 1u);
+  int leftOut = 0;
+  for (long long n = 1; n <= whole.allocations; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    const Outcome run = UnderLimit(call, AllocationLimit::FailOnly(n));
+    EXPECT_EQ(run.splines, 0u) << "not the spline on the arc's control points";
+    if (run.entities == 0) {
+      if (run.result == 1) ++leftOut;  // else the call itself failed
+      continue;
+    }
+    EXPECT_EQ(run.result, 1);
+    ASSERT_EQ(run.arcs.size(), 1u);
+    const stand_in::SketchArc& arc = run.arcs[0];
+    EXPECT_FALSE(arc.circle);
+    ExpectNear(arc.centre, {0, 0, 0});
+    ExpectNear(arc.start, {1, 0, 0});
+    ExpectNear(arc.end, {0, 1, 0});
+    EXPECT_EQ(arc.direction, 1);
+  }
+  EXPECT_GT(leftOut, 0);
 }

@@ -10,6 +10,8 @@
 #include "surfaces.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -366,6 +368,93 @@ TEST_F(SurfaceRoad, WhatCannotBecomeAFaceIsRefusedBeforeTheHostSeesIt) {
   EXPECT_EQ(VLMSWON::AddTrimmingLoops(made, broken, 1.0), 0);
   EXPECT_EQ(VLMSWON::GetError(), L"Unable to add trimming loop: curve 2 has order 0 and 0 control points");
 
+  EXPECT_TRUE(host.Operations().empty());
+}
+
+namespace {
+
+// A rational bilinear patch over [0, 1] x [0, 1], its weights 1 to 4.
+ON_NurbsSurface RationalPatch() {
+  ON_NurbsSurface surface(3, true, 2, 2, 2, 2);
+  for (int d = 0; d < 2; ++d) surface.MakeClampedUniformKnotVector(d, 1.0);
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) {
+      const double w = 1.0 + i + 2 * j;
+      surface.SetCV(i, j, ON_4dPoint(i * w, j * w, 0, w));
+    }
+  return surface;
+}
+
+}  // namespace
+
+TEST_F(SurfaceRoad, ASurfaceOrCurveWhoseDataAreNotWholeIsRefusedBeforeAnyArrayIsRead) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    std::function<void(ON_NurbsSurface&)> spoil;
+    const wchar_t* why;
+  } cases[] = {
+      // Two control points in u, three by its count: its knots and points
+      // would be read past their arrays.
+      {"a u count past its arrays", [](ON_NurbsSurface& s) { s.m_cv_count[0] = 3; },
+       L"a u knot array of 2 values for 3 knots"},
+      {"a v order past its arrays", [](ON_NurbsSurface& s) { s.m_order[1] = 3; s.m_cv_count[1] = 3; },
+       L"a v knot array of 2 values for 4 knots"},
+      {"no u knots", [](ON_NurbsSurface& s) { std::free(s.m_knot[0]); s.m_knot[0] = nullptr; }, L"no u knot array"},
+      {"dimension 0", [](ON_NurbsSurface& s) { s.m_dim = 0; }, L"dimension 0"},
+      {"a point array short of its counts", [](ON_NurbsSurface& s) { s.m_cv_capacity = 15; },
+       L"a control-point array of 15 values for 16"},
+      {"rows that overlap", [](ON_NurbsSurface& s) { s.m_cv_stride[0] = 4; },
+       L"control-point strides of 4 and 4 for 2 by 2 points of 4 values"},
+      {"a stride short of a point", [](ON_NurbsSurface& s) { s.m_cv_stride[1] = 3; },
+       L"control-point strides of 8 and 3 for 2 by 2 points of 4 values"},
+      {"a weight of 0", [](ON_NurbsSurface& s) { s.CV(1, 0)[3] = 0.0; }, L"a weight of 0 at control point (1, 0)"},
+      {"a weight that is not a number", [nan](ON_NurbsSurface& s) { s.CV(0, 1)[3] = nan; },
+       L"a weight of nan at control point (0, 1)"},
+      {"an infinite weight", [](ON_NurbsSurface& s) { s.CV(1, 1)[3] = HUGE_VAL; },
+       L"a weight of inf at control point (1, 1)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.ClearCalls();
+    ON_NurbsSurface surface = RationalPatch();
+    c.spoil(surface);
+    CComPtr<IHostSurface> made;
+    EXPECT_EQ(VLMSWON::CreateNurbsSurface(body, &made, surface, 1.0), 0);
+    EXPECT_EQ(VLMSWON::GetError(), CString(L"Unable to create nurbs surface: ") + c.why);
+    EXPECT_FALSE(made);
+    EXPECT_EQ(VLMSWON::CreateBoxedSolidFromSurface(body, surface, 1.0, 1, 1.0), 0);
+    if (surface.m_dim == 3) {  // else it is refused as not three-dimensional first
+      EXPECT_EQ(VLMSWON::GetError(), CString(L"Unable to close the solid under the surface: ") + c.why);
+    }
+    EXPECT_TRUE(host.Operations().empty());
+  }
+  // Memory the surface does not own (a capacity of 0) is of a size it does
+  // not know: its counts are taken as they stand.
+  host.ClearCalls();
+  ON_NurbsSurface borrowed = RationalPatch();
+  borrowed.m_cv_capacity = borrowed.m_knot_capacity[0] = borrowed.m_knot_capacity[1] = 0;
+  const ON_ClassArray<ON_NurbsCurve> none;
+  EXPECT_EQ(VLMSWON::CreateTrimmedSurface(body, borrowed, none, 1.0), 1);
+  EXPECT_EQ(host.Operations(), (std::vector<std::string>{kBSpline, kBounded}));
+
+  // A loop curve the same way.
+  CComPtr<IHostSurface> made;
+  ON_PlaneSurface plane(ON_Plane(ON_3dPoint(0, 0, 0), ON_3dVector(1, 0, 0), ON_3dVector(0, 1, 0)));
+  ASSERT_EQ(VLMSWON::CreatePlaneSurface(body, &made, plane, 1.0), 1);
+  host.ClearCalls();
+  ON_NurbsCurve arc;
+  ASSERT_NE(ON_Arc(ON_Circle(ON_Plane::World_xy, 1.0), 0.5 * ON_PI).GetNurbForm(arc), 0);
+  ASSERT_TRUE(arc.IsRational());
+  auto loop = Loop({LineCurve({0, 1, 0}, {0, 0, 0}), LineCurve({0, 0, 0}, {1, 0, 0}), arc});
+  loop[2].CV(1)[3] = 0.0;
+  EXPECT_EQ(VLMSWON::AddTrimmingLoops(made, loop, 1.0), 0);
+  EXPECT_EQ(VLMSWON::GetError(), L"Unable to add trimming loop: curve 2 has a weight of 0 at control point 1");
+  loop[2] = arc;
+  loop[1].m_cv_count = 3;
+  EXPECT_EQ(VLMSWON::AddTrimmingLoops(made, loop, 1.0), 0);
+  EXPECT_EQ(VLMSWON::GetError(), L"Unable to add trimming loop: curve 1 has a knot array of 2 values for 3 knots");
+  loop[1].m_cv_count = 2;
   EXPECT_TRUE(host.Operations().empty());
 }
 

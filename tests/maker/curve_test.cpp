@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "VLMGeo.h"
 #include "alloc_limit.h"
+#include "fail_each_allocation.h"
 
 namespace {
 
@@ -283,21 +285,60 @@ TEST(Angle, FromTheFirstVectorToTheSecondAboutTheNormal) {
   EXPECT_LT(tiny, 2 * pi);
 }
 
-TEST(ShapeMemory, ShapeTestsAnswerNoWhenMemoryRunsOut) {
+TEST(ShapeMemory, AShapeTestThatRunsOutOfMemoryCannotTellAndNeverSaysNo) {
   if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
-  const ON_ArcCurve arc(ON_Arc(ON_Circle(ON_origin, 1.0), 2.0));
-  const ON_PolylineCurve polyline(Points({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}));
-  ON_NurbsCurve closed;
-  ON_Circle(ON_origin, 1.0).GetNurbForm(closed);
+  // Each a shape its test says yes to: failing any one allocation may leave
+  // the test unable to tell (-1, the receiver untouched), never a no.
+  const ON_ArcCurve arc(ON_Arc(ON_Circle(ON_Plane::World_xy, 1.0), 0.5 * ON_PI));
+  const ON_NurbsCurve quarter = Nurbs(arc);
+  const ON_PolylineCurve polyline(Points({{0, 0, 0}, {1, 0, 0}, {2, 1, 0}}));
+  const ON_PolylineCurve straight(Points({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}));
+  const ON_Line keptLine(ON_3dPoint(7, 7, 7), ON_3dPoint(8, 8, 8));
+  const ON_Arc keptArc(ON_Circle(ON_3dPoint(7, 7, 7), 1.0), 1.0);
   ON_Line line;
   ON_Arc received;
   ON_Polyline vertices;
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    std::function<int()> run;
+    std::function<bool()> untouched;
+  } cases[] = {
+      {"line", [&] { line = keptLine; }, [&] { return VLMCurve::IsLine(&straight, line); },
+       [&] { return line.from == keptLine.from && line.to == keptLine.to; }},
+      {"arc", [&] { received = keptArc; }, [&] { return VLMCurve::IsArc(&arc, received); },
+       [&] { return received.Center() == keptArc.Center(); }},
+      {"arc as NURBS", [&] { received = keptArc; }, [&] { return VLMCurve::IsArc(&quarter, received); },
+       [&] { return received.Center() == keptArc.Center(); }},
+      {"polyline", [&] { vertices.Empty(); }, [&] { return VLMCurve::IsPolyline(&polyline, vertices); },
+       [&] { return vertices.Count() == 0; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int couldNotTell = 0;
+    const long long total = test_support::FailEachAllocation(c.prepare, c.run, [&](int answer, long long n) {
+      if (answer == -1) {
+        ++couldNotTell;
+        EXPECT_TRUE(c.untouched()) << "allocation " << n;
+      } else {
+        EXPECT_EQ(answer, 1) << "allocation " << n;
+      }
+    });
+    EXPECT_GT(total, 0);
+    EXPECT_GT(couldNotTell, 0);
+  }
+
+  // With no memory at all, the same; GetPoints, whose result no caller
+  // reads, answers 0 and leaves its array as it was.
+  ON_NurbsCurve closed;
+  ON_Circle(ON_origin, 1.0).GetNurbForm(closed);
   ON_3dPointArray points;
   points.Append(ON_3dPoint(4, 4, 4));
+  vertices.Empty();
   test_support::AllocationLimit limit(test_support::AllocationLimit::FailFrom(1));
-  EXPECT_EQ(VLMCurve::IsLine(&polyline, line), 0);
-  EXPECT_EQ(VLMCurve::IsArc(&arc, received), 0);
-  EXPECT_EQ(VLMCurve::IsPolyline(&polyline, vertices), 0);
+  EXPECT_EQ(VLMCurve::IsLine(&polyline, line), -1);
+  EXPECT_EQ(VLMCurve::IsArc(&arc, received), -1);
+  EXPECT_EQ(VLMCurve::IsPolyline(&polyline, vertices), -1);
   EXPECT_EQ(VLMNurbsCurve::GetPoints(closed, points, 15.0), 0);
   limit.End();
   EXPECT_EQ(points.Count(), 1);

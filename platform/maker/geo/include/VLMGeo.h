@@ -18,9 +18,11 @@ class VLMMesh {
 };
 
 // Shape tests on curves of any class, through their NURBS form. Each returns
-// 1 with the shape in the receiver, or 0 with the receiver untouched: for a
-// null, invalid or unconvertible curve, for another shape, and when memory
-// runs out.
+// 1 with the shape in the receiver; 0 for a null, invalid or unconvertible
+// curve and for another shape; -1 when the test could not be finished
+// (memory ran out, or a valid curve could not be converted), which says
+// nothing about the shape. The receiver is untouched unless the answer is 1.
+// Nothing is thrown: the answer crosses the library's boundary as an int.
 //
 // Tolerance: a point counts as on a shape when it lies within 1e-9 of the
 // curve's size (the diagonal of the box of its control points), or within

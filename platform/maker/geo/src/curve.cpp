@@ -13,19 +13,27 @@ namespace {
 constexpr double kRelativeTolerance = 1e-9;
 constexpr double kRoundingTolerance = 1e-13;
 
+// The answers of the shape tests.
+constexpr int kNo = 0;
+constexpr int kCouldNotTell = -1;
+
 // A valid curve's NURBS form and the tolerance of the tests on it.
 struct Form {
   ON_NurbsCurve nurbs;
   double tolerance = 0.0;
 
-  bool Make(const ON_Curve* curve) {
-    if (!curve || !curve->GetNurbForm(nurbs) || !nurbs.IsValid()) return false;
+  // kNo for a null or invalid curve, or one without a usable form; a valid
+  // curve whose conversion fails has run out of memory.
+  int Make(const ON_Curve* curve) {
+    if (!curve || !curve->IsValid()) return kNo;
+    if (!curve->GetNurbForm(nurbs)) return kCouldNotTell;
+    if (!nurbs.IsValid()) return kNo;
     const ON_BoundingBox box = nurbs.BoundingBox();
-    if (!box.IsValid()) return false;
+    if (!box.IsValid()) return kNo;
     double magnitude = 0.0;
     for (int i = 0; i < 3; ++i) magnitude = std::max({magnitude, std::fabs(box.m_min[i]), std::fabs(box.m_max[i])});
     tolerance = std::max(kRelativeTolerance * box.Diagonal().Length(), kRoundingTolerance * magnitude);
-    return tolerance > 0.0;
+    return tolerance > 0.0 ? 1 : kNo;
   }
 
   ON_3dPoint ControlPoint(int i) const {
@@ -35,15 +43,16 @@ struct Form {
   }
 };
 
-// Runs test(form) on the curve's NURBS form: 0 when there is none, and
-// when memory runs out.
+// Runs test(form) on the curve's NURBS form: kNo when there is none, and
+// kCouldNotTell when memory runs out, for that is no answer about the shape.
 template <class Test>
 int WithForm(const ON_Curve* curve, Test test) {
   try {
     Form form;
-    return form.Make(curve) ? test(form) : 0;
+    const int made = form.Make(curve);
+    return made == 1 ? test(form) : made;
   } catch (const std::bad_alloc&) {
-    return 0;
+    return kCouldNotTell;
   }
 }
 
