@@ -78,12 +78,18 @@ void OnSignal(int signal) {
 // A closed terminal's hangup ends a run as Ctrl+C does.
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+sigset_t EndingSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kEndingSignals) sigaddset(&set, signal);
+  return set;
+}
+
 void InstallHandlers() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
+  action.sa_mask = EndingSignals();
   for (int signal : kEndingSignals) {
     // A hangup ignored from the start (nohup) cannot end the run, so it
     // stays ignored.
@@ -112,6 +118,12 @@ std::string TemporaryFolder() {
 bool RemoveTree(const char* path) { return RemoveAt(AT_FDCWD, path, kMaxDepth); }
 
 RunCleanup::RunCleanup() {
+  // An ending signal waits while the folder is made and recorded: one that
+  // came between the two would leave the folder to nobody.
+  const sigset_t ending = EndingSignals();
+  sigset_t before;
+  ::sigprocmask(SIG_BLOCK, &ending, &before);
+  InstallHandlers();
   std::string pattern = TemporaryFolder();
   while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
   pattern += "/tessaly-host-XXXXXX";
@@ -121,7 +133,7 @@ RunCleanup::RunCleanup() {
     g_haveFolder.store(true);
     for (const char* name : {"TMP", "TEMP", "TMPDIR"}) ::setenv(name, folder_.c_str(), 1);
   }
-  InstallHandlers();
+  ::sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 RunCleanup::~RunCleanup() {

@@ -6,13 +6,18 @@
 #include "run_cleanup.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <thread>
 
 namespace tools_test {
 namespace {
@@ -31,6 +36,54 @@ class Interrupt : public HostTest {
     return all;
   }
   std::string sample_;
+};
+
+// The folders and files made below a folder, as they come; folders made
+// below it are watched from when they appear.
+class Creations {
+ public:
+  explicit Creations(const std::string& folder) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) { Watch(folder); }
+  ~Creations() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Creations(const Creations&) = delete;
+  Creations& operator=(const Creations&) = delete;
+
+  bool watching() const { return !folders_.empty(); }
+  // Waits until `count` have been made in all, or `run` has ended; true when
+  // they were made.
+  bool Await(int count, const Process& run) {
+    for (int poll = 0; poll < 12000; ++poll) {  // of 10 ms at most: two minutes
+      Read();
+      if (seen_ >= count) return true;
+      if (run.Ended()) return false;
+      pollfd ready{fd_, POLLIN, 0};
+      ::poll(&ready, 1, 10);
+    }
+    return false;
+  }
+
+ private:
+  void Watch(const std::string& folder) {
+    const int watch = ::inotify_add_watch(fd_, folder.c_str(), IN_CREATE);
+    if (watch >= 0) folders_[watch] = folder;
+  }
+  void Read() {
+    alignas(inotify_event) char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        if (!(event->mask & IN_CREATE)) continue;
+        ++seen_;
+        if ((event->mask & IN_ISDIR) && folders_.count(event->wd)) Watch(folders_[event->wd] + "/" + event->name);
+      }
+    }
+  }
+  int fd_;
+  int seen_ = 0;
+  std::map<int, std::string> folders_;
 };
 
 TEST_F(Interrupt, AnEndedRunLeavesNothing) {
@@ -75,6 +128,58 @@ TEST_F(Interrupt, ARunInterruptedWhileTheDialogWaitsLeavesNothing) {
     EXPECT_EQ(TempTree(), "");
   }
   ::close(writer);
+}
+
+// Interrupted as each folder or file is made in the temporary folder (where
+// one could slip past the handler), then at moments spread over a whole run
+// and past its end, a run leaves nothing there.
+TEST_F(Interrupt, ARunInterruptedAtAnyMomentLeavesNothing) {
+  std::vector<std::string> args = {"open", sample_};
+  for (const std::string& a : SolidAnswers()) args.push_back(a);
+  const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  int runs = 0, interrupted = 0;
+  std::chrono::steady_clock::duration length{};
+  // One run, interrupted once `made` folders and files have been made and
+  // `delay` has passed since; false when it ended before, its length kept.
+  auto interrupt = [&](int made, std::chrono::steady_clock::duration delay) {
+    const int signal = kSignals[runs++ % 3];
+    SCOPED_TRACE("signal " + std::to_string(signal) + " after " + std::to_string(made) + " made and " +
+                 std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(delay).count()) + " us");
+    Creations watch(tmp_);
+    EXPECT_TRUE(watch.watching());
+    const auto start = std::chrono::steady_clock::now();
+    Process run(kHost, Prepare(args));
+    EXPECT_TRUE(run.started());
+    const bool came = watch.Await(made, run);
+    if (!came) length = std::chrono::steady_clock::now() - start;
+    std::this_thread::sleep_for(delay);
+    ::kill(run.pid(), signal);
+    const Outcome ended = run.Wait();
+    if (ended.exited) {
+      EXPECT_EQ(ended.status, 0) << ended.err;
+    } else {
+      EXPECT_EQ(ended.status, signal) << ended.err;
+      interrupted += ended.err.find("tessaly-host: interrupted\n") != std::string::npos;
+    }
+    EXPECT_EQ(TempTree(), "");
+    // What one run left is not the next one's.
+    std::error_code ec;
+    for (const auto& left : std::filesystem::directory_iterator(tmp_, ec)) std::filesystem::remove_all(left.path(), ec);
+    return came;
+  };
+  // A few times each, as a signal must come within microseconds of a
+  // creation to fall between it and its record.
+  constexpr int kTries = 4;
+  int made = 0;
+  for (bool more = true; more && made < 100;) {
+    ++made;
+    for (int i = 0; i < kTries && more; ++i) more = interrupt(made, {});
+  }
+  // The run ended waiting for the next one.
+  EXPECT_GT(made, 3) << "a run makes its folder, the host's folder and the type library";
+  constexpr int kMoments = 6;
+  for (int i = 1; i <= kMoments; ++i) interrupt(0, length * i / (kMoments - 1));
+  EXPECT_GT(interrupted, 0);
 }
 
 // A temporary folder too long for the add-in's buffer still gets the run's

@@ -71,13 +71,15 @@ void Process::Nap() {
 
 std::string Process::ErrorSoFar() const { return test_support::FileText(errFile_); }
 
+bool Process::Ended() const {
+  siginfo_t info{};
+  return pid_ > 0 && ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid_;
+}
+
 bool Process::WaitForError(const std::string& text) const {
-  return WaitUntil([&] {
-    if (ErrorSoFar().find(text) != std::string::npos) return true;
-    siginfo_t info{};
-    return pid_ > 0 && ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == pid_;
-  }) && ErrorSoFar().find(text) != std::string::npos;
+  return WaitUntil([&] { return ErrorSoFar().find(text) != std::string::npos || Ended(); }) &&
+         ErrorSoFar().find(text) != std::string::npos;
 }
 
 Outcome Process::Wait() {

@@ -32,6 +32,8 @@ class Process {
 
   bool started() const { return pid_ > 0; }
   int pid() const { return pid_; }
+  // True once the program has ended (it is still there to be waited for).
+  bool Ended() const;
   // What the program has written to standard error so far.
   std::string ErrorSoFar() const;
   // Waits until standard error holds `text`, or the program ends; false
