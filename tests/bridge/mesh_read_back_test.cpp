@@ -7,6 +7,7 @@
 #include "VLMSWON.h"
 #include "fail_each_allocation.h"
 #include "host_calls.h"
+#include "meshes.h"
 #include "stand_in/host.h"
 
 #include <algorithm>
@@ -602,6 +603,61 @@ TEST_F(ReadBackFailures, EachAllocationFailingGivesTheWholeReadOrItsFailure) {
         });
     EXPECT_GT(failures, 0);
   }
+}
+
+// The address space capped at budgets from nothing up to what the read
+// needs, over a part of several bodies of some hundreds of triangles each
+// (every allocation past the cap fails, not one alone): the read is whole
+// or fails, never 1 with a mesh short of a triangle or of a merge.
+TEST_F(MeshReadBack, UnderAMemoryCapAReadIsWholeOrFails) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  ON_ClassArray<ON_Mesh> made;
+  for (int i = 0; i < 4; ++i) {
+    ON_Mesh grid = test_support::TriangleGrid(300);
+    ON_Xform moved(1);
+    moved.m_xform[0][3] = 10.0 * i;
+    grid.Transform(moved);
+    made.Append(grid);
+  }
+  ASSERT_EQ(VLMSWON::CreatePartFromMeshes(host.Application(), made, 2, 0, 1, 0), 1) << VLMSWON::GetError().GetString();
+  host.SetRecording(false);
+  CComPtr<IHostDocument> document = Active();
+  ON_ClassArray<ON_Mesh> whole;
+  size_t peak = 0;
+  {
+    test_support::AllocationLimit count;
+    ASSERT_EQ(VLMSWON::GetDocumentMeshes(document, whole, nullptr), 1);
+    count.End();
+    peak = count.PeakBytes();
+  }
+  ASSERT_EQ(whole.Count(), 4);
+  int failed = 0, read = 0;
+  for (size_t budget = 0; budget <= peak + peak / 8; budget += peak / 64 + 1) {
+    SCOPED_TRACE(::testing::Message() << "budget " << budget << " of " << peak);
+    ON_ClassArray<ON_Mesh> meshes;
+    meshes.Append(ON_Mesh());
+    int result = -1;
+    {
+      test_support::AllocationLimit limit(test_support::AllocationLimit::Budget(budget));
+      result = VLMSWON::GetDocumentMeshes(document, meshes, nullptr);
+      limit.End();
+    }
+    if (result == 0) {
+      ++failed;
+      EXPECT_EQ(VLMSWON::GetError(), L"Out of memory while reading the meshes of a document");
+      EXPECT_EQ(meshes.Count(), 0);
+      continue;
+    }
+    ++read;
+    ASSERT_EQ(result, 1);
+    ASSERT_EQ(meshes.Count(), whole.Count());
+    for (int i = 0; i < whole.Count(); ++i) {
+      EXPECT_EQ(meshes[i].m_F.Count(), whole[i].m_F.Count()) << "mesh " << i;
+      EXPECT_EQ(meshes[i].m_V.Count(), whole[i].m_V.Count()) << "mesh " << i;
+    }
+  }
+  EXPECT_GT(failed, 0);
+  EXPECT_GT(read, 0);
 }
 
 }  // namespace
