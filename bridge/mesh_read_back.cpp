@@ -1,5 +1,7 @@
 // The mesh read-back: the bodies of parts and assemblies back into openNURBS
-// meshes, one per body, named and coloured from the host's materials.
+// meshes, one per body, in metres as the host gives them, named and coloured
+// from the host's materials. A read ends whole or fails: running out of
+// memory, the host's included, fails the read it happens in.
 
 #include <atlbase.h>
 
@@ -8,16 +10,19 @@
 
 #include "VLMSWON.h"
 #include "document_steps.h"
+#include "mesh_read_back.h"
 
 namespace {
 
 const wchar_t kReadOutOfMemory[] = L"Out of memory while reading the meshes of a document";
 
-// Document units per metre of the length-unit codes 0 to 4; the foot is the
-// double nearest to 1 / 0.3048.
-const double kUnitsPerMetre[] = {1000.0, 100.0, 1.0, 39.37007874015748, 3.2808398950131235};
-
-double UnitsPerMetre(LONG code) { return code >= 0 && code <= 4 ? kUnitsPerMetre[code] : 1.0; }
+// A host out of memory is the read's own running out of it: what the host
+// had not the memory to give must not go for a face, a body or a child
+// component that is not there.
+HRESULT Checked(HRESULT hr) {
+  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+  return hr;
+}
 
 // A material value times 255, truncated toward zero. Values far outside 0..1
 // (or not numbers) are clamped first, so that the conversion is defined;
@@ -72,28 +77,17 @@ void EmptyOutputs(ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
   if (names) names->RemoveAll();
 }
 
-// As AppendTriangle, but running out of memory is thrown, not a refusal.
-bool AppendTriangleOrThrow(ON_Mesh& mesh, const ON_3dPoint& p1, const ON_3dPoint& p2, const ON_3dPoint& p3) {
-  ON_Mesh triangle(1, 3, false, false);
-  triangle.SetVertex(0, p1);
-  triangle.SetVertex(1, p2);
-  triangle.SetVertex(2, p3);
-  triangle.SetTriangle(0, 0, 1, 2);
-  // Corners equal in single precision leave fewer than three edges, or an
-  // edge from a point to itself: such a triangle is not appended.
-  if (!triangle.Topology().IsValid()) return false;
-  mesh.Append(triangle);
-  return true;
-}
-
 }  // namespace
 
 int AppendTriangle(ON_Mesh& mesh, const ON_3dPoint& p1, const ON_3dPoint& p2, const ON_3dPoint& p3) {
-  try {
-    return AppendTriangleOrThrow(mesh, p1, p2, p3) ? 1 : 0;
-  } catch (...) {
+  ON_Mesh triangle(1, 3, false, false);
+  if (!triangle.SetVertex(0, p1) || !triangle.SetVertex(1, p2) || !triangle.SetVertex(2, p3) ||
+      !triangle.SetTriangle(0, 0, 1, 2))
     return 0;
-  }
+  // Corners equal in single precision leave fewer than three edges, or an
+  // edge from a point to itself: such a triangle is not appended.
+  if (!triangle.Topology().IsValid()) return 0;
+  return mesh.Append(triangle) ? 1 : 0;
 }
 
 int WalkHostList(IHostListOwner* owner) {
@@ -147,9 +141,26 @@ class Rollback {
 // The reads below let std::bad_alloc through to the entry that was called,
 // which answers for the whole read.
 
+// The triangles of one face, each appended as AppendTriangle appends it (three
+// vertices of its own and a face over them) or refused as it refuses it, but
+// without a one-triangle mesh and its topology for each: corners widened to
+// double and back are the same floats.
+void AppendTriangles(ON_Mesh& mesh, const float* t, LONG count) {
+  for (LONG j = 0; j < count; ++j, t += 9) {
+    const ON_3fPoint corners[3] = {ON_3fPoint(t), ON_3fPoint(t + 3), ON_3fPoint(t + 6)};
+    if (!bridge::IsProperTriangle(corners[0], corners[1], corners[2])) continue;
+    const int v = mesh.m_V.Count();
+    mesh.m_V.Append(3, corners);
+    ON_MeshFace& face = mesh.m_F.AppendNew();
+    face.vi[0] = v;
+    face.vi[1] = v + 1;
+    face.vi[2] = face.vi[3] = v + 2;
+  }
+}
+
 bool MeshFromBody(IHostBody* body, ON_Mesh& mesh) {
   CComPtr<IHostFace> face;
-  if (body->FirstFace(&face) != S_OK || !face) {
+  if (Checked(body->FirstFace(&face)) != S_OK || !face) {
     VLMSWON::SetError(L"Unable to get first face of body");
     return false;
   }
@@ -157,21 +168,22 @@ bool MeshFromBody(IHostBody* body, ON_Mesh& mesh) {
   std::vector<float> triangles;  // one face's, reused
   while (face) {
     LONG count = 0;
-    if (face->TriangleCount(&count) == S_OK && count > 0) {
+    if (Checked(face->TriangleCount(&count)) == S_OK && count > 0) {
       triangles.assign(9 * static_cast<size_t>(count), 0.0f);
-      if (face->TriangleData(0, triangles.data()) == S_OK) {
-        for (size_t j = 0; j < static_cast<size_t>(count); ++j) {
-          const float* t = &triangles[9 * j];
-          AppendTriangleOrThrow(working, ON_3dPoint(t[0], t[1], t[2]), ON_3dPoint(t[3], t[4], t[5]),
-                                ON_3dPoint(t[6], t[7], t[8]));
-        }
-      }
+      if (Checked(face->TriangleData(0, triangles.data())) == S_OK) AppendTriangles(working, triangles.data(), count);
     }
     CComPtr<IHostFace> next;
-    face->NextFace(&next);
+    Checked(face->NextFace(&next));
     face = next;
   }
-  working.CombineIdenticalVertices(true, true);
+  if (!working.CombineIdenticalVertices(true, true)) {
+    // False both when nothing was merged and when memory ran out, the mesh
+    // as it was either way. Its topology tells them apart: fewer places
+    // than vertices were left unmerged, and a topology that could not be
+    // built (out of memory too) has no places at all.
+    if (working.Topology().TopVertexCount() != working.VertexCount()) throw std::bad_alloc();
+    working.DestroyTopology();
+  }
   if (!working.IsValid()) {
     VLMSWON::SetError(L"[VLMSWON::GetMeshFromBody] Invalid mesh");
     return false;
@@ -188,13 +200,13 @@ bool ReadBodies(IHostBodyEnumerator* bodies, ON_Mesh& working, ON_ClassArray<ON_
   bool any = false;
   for (;;) {
     CComPtr<IHostBody> body;
-    if (bodies->Next(1, &body, nullptr) != S_OK) break;
+    if (Checked(bodies->Next(1, &body, nullptr)) != S_OK) break;
     if (!body || !MeshFromBody(body, working)) continue;
     if (colour) working.m_C.Append(*colour);
     CString name;
     if (names) {
       CComBSTR bodyName;
-      body->Name(&bodyName);
+      Checked(body->Name(&bodyName));
       name = named(TextOf(bodyName));
     }
     AppendNamed(meshes, names, working, name);
@@ -207,22 +219,23 @@ bool PartMeshes(IHostPartDocument* part, ON_ClassArray<ON_Mesh>& meshes, CString
                 VARIANT_BOOL bodyOption) {
   CString partName = L"Part";
   CComPtr<IHostDocument> document;
-  if (part->QueryInterface(__uuidof(IHostDocument), reinterpret_cast<void**>(&document)) == S_OK && document) {
+  if (Checked(part->QueryInterface(__uuidof(IHostDocument), reinterpret_cast<void**>(&document))) == S_OK &&
+      document) {
     CComBSTR title;
-    document->Title(&title);
+    Checked(document->Title(&title));
     partName = PartNameOf(TextOf(title));
   }
   document.Release();
 
   ON_Color colour = NoMaterial();
   double values[kHostMaterialValues] = {};
-  if (part->MaterialValues(values) == S_OK) colour = ColourOf(values);
+  if (Checked(part->MaterialValues(values)) == S_OK) colour = ColourOf(values);
 
   ON_Mesh working;
   bool any = false;
   for (LONG kind : {LONG{hostSolidBody}, LONG{hostSheetBody}}) {
     CComPtr<IHostBodyEnumerator> bodies;
-    if (part->BodyEnumerator(kind, bodyOption, &bodies) != S_OK || !bodies) continue;
+    if (Checked(part->BodyEnumerator(kind, bodyOption, &bodies)) != S_OK || !bodies) continue;
     if (ReadBodies(bodies, working, meshes, names, &colour,
                    [&](const CString& body) { return Joined(partName, body); }))
       any = true;
@@ -234,13 +247,13 @@ bool PartMeshes(IHostPartDocument* part, ON_ClassArray<ON_Mesh>& meshes, CString
 bool ComponentMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
   CString componentName = L"Component";
   CComBSTR text;
-  if (component->Name(&text) == S_OK) componentName = TextOf(text);
+  if (Checked(component->Name(&text)) == S_OK) componentName = TextOf(text);
 
   ON_Mesh working;
   bool any = false;
   for (LONG kind : {LONG{hostSolidBody}, LONG{hostSheetBody}}) {
     CComPtr<IHostBodyEnumerator> bodies;
-    if (component->BodyEnumerator(kind, &bodies) != S_OK || !bodies) continue;
+    if (Checked(component->BodyEnumerator(kind, &bodies)) != S_OK || !bodies) continue;
     if (ReadBodies(bodies, working, meshes, names, nullptr,
                    [&](const CString& body) { return Joined(componentName, body); }))
       any = true;
@@ -249,17 +262,27 @@ bool ComponentMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, 
   return any;
 }
 
-// Rows t0 t3 t6 k*t9 / t1 t4 t7 k*t10 / t2 t5 t8 k*t11 / 0 0 0 1: the
-// rotation as the host gives it, the translation from metres into the
-// component document's units.
-ON_Xform PlacementOf(const double* t, double k) {
+// Rows t0 t3 t6 t9 / t1 t4 t7 t10 / t2 t5 t8 t11 / 0 0 0 1: the rotation
+// column by column and the translation, both as the host gives them. The
+// vertices come in metres, so the translation stays in metres too, whatever
+// the unit of the component's document.
+ON_Xform PlacementOf(const double* t) {
   ON_Xform xform(1);
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) xform.m_xform[r][c] = t[3 * c + r];
-    xform.m_xform[r][3] = k * t[9 + r];
+    xform.m_xform[r][3] = t[9 + r];
   }
   return xform;
 }
+
+// Releases what is left in an array of child components when it goes.
+struct ReleaseLeft {
+  std::vector<IHostComponent*>& children;
+  ~ReleaseLeft() {
+    for (IHostComponent* child : children)
+      if (child) child->Release();
+  }
+};
 
 // The component's own meshes, then its children's, depth first. `children`
 // receives the child count the host reported.
@@ -269,7 +292,7 @@ void ComponentTree(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CS
   CString name;
   {
     CComBSTR text;
-    component->Name(&text);
+    Checked(component->Name(&text));
     name = TextOf(text);
   }
 
@@ -277,22 +300,23 @@ void ComponentTree(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CS
   CStringArray ownNames;
   if (ComponentMeshes(component, own, &ownNames)) {
     CComPtr<IHostDocument> document;
-    component->Document(&document);
-    LONG unit = hostINCHES;  // what a document that reports none counts as
-    if (document) document->GetLengthUnit(&unit);
+    Checked(component->Document(&document));
+    // Asked as ever, but the meshes stay in metres (see PlacementOf).
+    LONG unit = hostINCHES;
+    if (document) Checked(document->GetLengthUnit(&unit));
 
     double t[kHostTransformValues] = {};
-    component->TransformValues(t);
-    const ON_Xform xform = PlacementOf(t, UnitsPerMetre(unit));
+    Checked(component->TransformValues(t));
+    const ON_Xform xform = PlacementOf(t);
 
     ON_Color colour = NoMaterial();
     double values[kHostMaterialValues] = {};
-    if (component->MaterialValues(values) == S_OK) {
+    if (Checked(component->MaterialValues(values)) == S_OK) {
       colour = ColourOf(values);
     } else if (document) {
       CComPtr<IHostPartDocument> part;
-      if (document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part)) == S_OK && part &&
-          part->MaterialValues(values) == S_OK)
+      if (Checked(document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part))) == S_OK &&
+          part && Checked(part->MaterialValues(values)) == S_OK)
         colour = ColourOf(values);
     }
     document.Release();
@@ -305,25 +329,20 @@ void ComponentTree(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CS
   }
 
   LONG count = 0;
-  if (component->ChildCount(&count) != S_OK || count <= 0) return;
+  if (Checked(component->ChildCount(&count)) != S_OK || count <= 0) return;
   *children = count;
   std::vector<IHostComponent*> array(static_cast<size_t>(count), nullptr);
-  if (component->Children(array.data()) != S_OK) return;
-  // Each child is released once its subtree is read, and all that are left
-  // when a read runs out of memory.
-  size_t i = 0;
-  try {
-    for (; i < array.size(); ++i) {
-      if (!array[i]) continue;
-      LONG grandchildren = 0;
-      ComponentTree(array[i], meshes, names, &grandchildren);
-      array[i]->Release();
-      array[i] = nullptr;
-    }
-  } catch (...) {
-    for (; i < array.size(); ++i)
-      if (array[i]) array[i]->Release();
-    throw;
+  // Each child is released once its subtree is read; what the host put in
+  // the array is released all the same when it then reports a failure, or
+  // when the read runs out of memory.
+  ReleaseLeft left{array};
+  if (Checked(component->Children(array.data())) != S_OK) return;
+  for (IHostComponent*& child : array) {
+    if (!child) continue;
+    LONG grandchildren = 0;
+    ComponentTree(child, meshes, names, &grandchildren);
+    child->Release();
+    child = nullptr;
   }
 }
 
@@ -331,11 +350,11 @@ void AssemblyMeshes(IHostDocument* document, IHostAssemblyDocument* assembly, ON
                     CStringArray* names) {
   EmptyOutputs(meshes, names);
   LONG status = 0;
-  assembly->PreReadStep(0, &status);
+  Checked(assembly->PreReadStep(0, &status));
   CComPtr<IHostConfiguration> configuration;
-  if (document->ActiveConfiguration(&configuration) != S_OK || !configuration) return;
+  if (Checked(document->ActiveConfiguration(&configuration)) != S_OK || !configuration) return;
   CComPtr<IHostComponent> root;
-  if (configuration->RootComponent(&root) != S_OK || !root) return;
+  if (Checked(configuration->RootComponent(&root)) != S_OK || !root) return;
   LONG children = 0;
   ComponentTree(root, meshes, names, &children);
 }
@@ -343,12 +362,14 @@ void AssemblyMeshes(IHostDocument* document, IHostAssemblyDocument* assembly, ON
 bool DocumentMeshes(IHostDocument* document, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
   EmptyOutputs(meshes, names);
   CComPtr<IHostPartDocument> part;
-  if (document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part)) == S_OK && part) {
+  if (Checked(document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part))) == S_OK &&
+      part) {
     PartMeshes(part, meshes, names, VARIANT_TRUE);
   } else {
     part.Release();
     CComPtr<IHostAssemblyDocument> assembly;
-    if (document->QueryInterface(__uuidof(IHostAssemblyDocument), reinterpret_cast<void**>(&assembly)) == S_OK &&
+    if (Checked(document->QueryInterface(__uuidof(IHostAssemblyDocument), reinterpret_cast<void**>(&assembly))) ==
+            S_OK &&
         assembly)
       AssemblyMeshes(document, assembly, meshes, names);
   }
@@ -415,7 +436,7 @@ int VLMSWON::GetActiveDocumentMeshes(IHostApplication* host, ON_ClassArray<ON_Me
   bool reading = false;  // the outputs untouched until then
   const int result = Guarded(kReadOutOfMemory, [&] {
     CComPtr<IHostDocument> document;
-    host->ActiveModel(&document);
+    Checked(host->ActiveModel(&document));
     if (!document) {
       SetError(L"Unable to retrieve active model");
       return 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -162,65 +164,125 @@ bool ON_Mesh::Append(const ON_Mesh& mesh) {
   return true;
 }
 
+namespace {
+
+// A float's bits, with -0 taken as +0 so that equal floats have equal words.
+std::uint32_t FloatWord(float f) {
+  if (f == 0.0f) f = 0.0f;
+  std::uint32_t u;
+  std::memcpy(&u, &f, sizeof(u));
+  return u;
+}
+
+// What must match for two vertices to merge, as words: the location, then
+// the normal and the colour when they are compared.
+struct VertexWords {
+  std::uint32_t w[7];
+  int n;
+  bool operator==(const VertexWords& o) const { return std::equal(w, w + n, o.w); }
+  std::uint64_t Hash() const {
+    std::uint64_t h = 0;
+    for (int k = 0; k < n; ++k) h = (h ^ w[k]) * 0x9e3779b97f4a7c15u;
+    return h ^ (h >> 29);
+  }
+};
+
+// Numbers the vertices by the first vertex equal to each: index[i] is the
+// new place of vertex i (where the lowest vertex equal to it goes, in the old
+// order). `words(i, key)` fills vertex i's words, false for a vertex that
+// equals none. Answers the number of new places. One pass in vertex order
+// over an open-addressing table of the distinct vertices, so that equal
+// vertices met close together (as neighbouring faces give them) stay in
+// cache. Throws std::bad_alloc.
+template <class Words>
+int NumberDistinct(int count, Words&& words, std::vector<int>& index) {
+  index.resize(static_cast<size_t>(count));
+  struct Slot {
+    std::uint32_t hash;
+    int vertex;  // -1: empty
+  };
+  std::vector<Slot> table(1024, Slot{0, -1});
+  size_t mask = table.size() - 1;
+  int kept = 0, distinct = 0;
+  VertexWords key, other;
+  for (int i = 0; i < count; ++i) {
+    if (!words(i, key)) {
+      index[static_cast<size_t>(i)] = kept++;
+      continue;
+    }
+    const std::uint64_t h = key.Hash();
+    const std::uint32_t tag = static_cast<std::uint32_t>(h >> 32);
+    size_t s = static_cast<size_t>(h) & mask;
+    int found = -1;
+    for (; table[s].vertex >= 0; s = (s + 1) & mask) {
+      if (table[s].hash != tag) continue;
+      words(table[s].vertex, other);
+      if (other == key) {
+        found = table[s].vertex;
+        break;
+      }
+    }
+    if (found >= 0) {
+      index[static_cast<size_t>(i)] = index[static_cast<size_t>(found)];
+      continue;
+    }
+    index[static_cast<size_t>(i)] = kept++;
+    table[s] = Slot{tag, i};
+    if (2 * static_cast<size_t>(++distinct) <= table.size()) continue;
+    // Half full: twice the room, the slots placed again by their hashes.
+    std::vector<Slot> grown(2 * table.size(), Slot{0, -1});
+    const size_t grown_mask = grown.size() - 1;
+    for (const Slot& slot : table) {
+      if (slot.vertex < 0) continue;
+      words(slot.vertex, other);
+      size_t g = static_cast<size_t>(other.Hash()) & grown_mask;
+      while (grown[g].vertex >= 0) g = (g + 1) & grown_mask;
+      grown[g] = slot;
+    }
+    table.swap(grown);
+    mask = grown_mask;
+  }
+  return kept;
+}
+
+}  // namespace
+
 bool ON_Mesh::CombineIdenticalVertices(bool ignore_vertex_normals, bool /*ignore_texture_coordinates*/) {
   const int count = m_V.Count();
   const bool normals = count > 0 && m_N.Count() == count;
   const bool compare_normals = normals && !ignore_vertex_normals;
   const bool colours = count > 0 && m_C.Count() == count;
-  // What must match: the location, then the normal and the colour when
-  // compared. Float comparison, so -0 and +0 are equal.
-  auto values = [&](int i, float v[6]) {
-    const ON_3fVector n = compare_normals ? m_N[i] : ON_3fVector();
-    const float all[6] = {m_V[i].x, m_V[i].y, m_V[i].z, n.x, n.y, n.z};
-    std::copy(all, all + 6, v);
-  };
-  auto colour = [&](int i) {
-    if (!colours) return 0u;
-    const ON_Color& c = m_C[i];
-    return static_cast<unsigned>(c.Red()) | static_cast<unsigned>(c.Green()) << 8 |
-           static_cast<unsigned>(c.Blue()) << 16 | static_cast<unsigned>(c.Alpha()) << 24;
-  };
-  auto less = [&](int a, int b) {
-    float va[6], vb[6];
-    values(a, va);
-    values(b, vb);
-    for (int k = 0; k < 6; ++k) {
-      if (va[k] < vb[k]) return true;
-      if (vb[k] < va[k]) return false;
+  // Float comparison, so -0 and +0 are equal; a vertex with a NaN among
+  // the compared values equals none.
+  auto words = [&](int i, VertexWords& key) {
+    const ON_3fPoint& p = m_V[i];
+    if (std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z)) return false;
+    key.w[0] = FloatWord(p.x);
+    key.w[1] = FloatWord(p.y);
+    key.w[2] = FloatWord(p.z);
+    key.n = 3;
+    if (compare_normals) {
+      const ON_3fVector& v = m_N[i];
+      if (std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z)) return false;
+      key.w[3] = FloatWord(v.x);
+      key.w[4] = FloatWord(v.y);
+      key.w[5] = FloatWord(v.z);
+      key.n = 6;
     }
-    if (colour(a) != colour(b)) return colour(a) < colour(b);
-    return a < b;
-  };
-  auto same = [&](int a, int b) {
-    float va[6], vb[6];
-    values(a, va);
-    values(b, vb);
-    return std::equal(va, va + 6, vb) && colour(a) == colour(b);
+    if (colours) {
+      const ON_Color& c = m_C[i];
+      key.w[key.n++] = static_cast<std::uint32_t>(c.Red()) | static_cast<std::uint32_t>(c.Green()) << 8 |
+                       static_cast<std::uint32_t>(c.Blue()) << 16 | static_cast<std::uint32_t>(c.Alpha()) << 24;
+    }
+    return true;
   };
   try {
-    // A vertex with a NaN equals none: it is left out of the sort.
-    std::vector<int> order;
-    order.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      float v[6];
-      values(i, v);
-      if (std::none_of(v, v + 6, [](float x) { return std::isnan(x); })) order.push_back(i);
-    }
-    std::sort(order.begin(), order.end(), less);
-    // rep[i]: the lowest index equal to i, found first in each sorted run.
-    std::vector<int> rep(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) rep[static_cast<size_t>(i)] = i;
-    for (size_t k = 1; k < order.size(); ++k)
-      if (same(order[k - 1], order[k])) rep[static_cast<size_t>(order[k])] = rep[static_cast<size_t>(order[k - 1])];
-    std::vector<int> index(static_cast<size_t>(count));
-    int kept = 0;
-    for (int i = 0; i < count; ++i) {
-      const int r = rep[static_cast<size_t>(i)];
-      index[static_cast<size_t>(i)] = r == i ? kept++ : index[static_cast<size_t>(r)];
-    }
+    std::vector<int> index;
+    const int kept = NumberDistinct(count, words, index);
     if (kept == count) return false;
 
-    // The new arrays, made whole before anything changes.
+    // The new arrays, made whole before anything changes. A vertex is the
+    // first of its kind where its new place is the next one free.
     ON_3fPointArray vertices;
     ON_3fVectorArray vertex_normals;
     ON_SimpleArray<ON_Color> vertex_colours;
@@ -228,9 +290,10 @@ bool ON_Mesh::CombineIdenticalVertices(bool ignore_vertex_normals, bool /*ignore
     if (!vertices.SetCount(kept) || (normals && !vertex_normals.SetCount(kept)) ||
         (colours && !vertex_colours.SetCount(kept)))
       return false;
-    for (int i = 0; i < count; ++i) {
-      if (rep[static_cast<size_t>(i)] != i) continue;
+    for (int i = 0, next = 0; i < count; ++i) {
       const int k = index[static_cast<size_t>(i)];
+      if (k != next) continue;
+      ++next;
       vertices[k] = m_V[i];
       if (normals) vertex_normals[k] = m_N[i];
       if (colours) vertex_colours[k] = m_C[i];

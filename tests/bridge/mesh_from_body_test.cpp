@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "VLMSWON.h"
+#include "fail_each_allocation.h"
+#include "mesh_read_back.h"
 
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -17,7 +21,7 @@ struct Triangle {
 class ListFace final : public IHostFace {
  public:
   std::vector<Triangle> triangles;
-  HRESULT countResult = S_OK, dataResult = S_OK;
+  HRESULT countResult = S_OK, dataResult = S_OK, nextResult = S_OK;
   ListFace* next = nullptr;
   long refs = 0;
 
@@ -38,6 +42,8 @@ class ListFace final : public IHostFace {
     return S_OK;
   }
   STDMETHODIMP NextFace(IHostFace** face) override {
+    *face = nullptr;
+    if (nextResult != S_OK) return nextResult;
     *face = next;
     if (next) next->AddRef();
     return next ? S_OK : S_FALSE;
@@ -47,6 +53,7 @@ class ListFace final : public IHostFace {
 class ListBody final : public IHostBody {
  public:
   ListFace* first = nullptr;
+  HRESULT firstResult = S_OK;
   STDMETHODIMP QueryInterface(REFIID, void** object) override {
     *object = nullptr;
     return E_NOINTERFACE;
@@ -63,6 +70,8 @@ class ListBody final : public IHostBody {
   STDMETHODIMP CreateTrimmedSurface(VARIANT_BOOL*) override { return E_NOTIMPL; }
   STDMETHODIMP CreateBoundedSurface(LONG, LONG, const double*) override { return E_NOTIMPL; }
   STDMETHODIMP FirstFace(IHostFace** face) override {
+    *face = nullptr;
+    if (firstResult != S_OK) return firstResult;
     *face = first;
     if (!first) return E_FAIL;
     first->AddRef();
@@ -155,6 +164,90 @@ TEST(AppendTriangle, CornersEqualInSinglePrecisionAreRefused) {
   EXPECT_EQ(AppendTriangle(mesh, {0, 0, 0}, {1, 0, 0}, {0, 0, 0}), 0);
   EXPECT_EQ(mesh.m_F.Count(), 1);
   EXPECT_EQ(mesh.m_V.Count(), 3);
+}
+
+// The read keeps and refuses exactly the triangles AppendTriangle does: every
+// triple of corners drawn from points equal in single precision or not,
+// with -0, NaN, infinities and the smallest float among them.
+TEST(AppendTriangle, TheReadsTestAcceptsAndRefusesTheSameTriangles) {
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  const float tiny = std::numeric_limits<float>::denorm_min();
+  const ON_3fPoint points[] = {{0, 0, 0},   {-0.0f, 0, -0.0f}, {1, 0, 0},    {0, 1, 0},   {0, 0, 1},
+                               {tiny, 0, 0}, {nan, 0, 0},       {0, nan, 0}, {inf, 0, 0}, {-inf, 0, 0},
+                               {inf, inf, inf}};
+  int kept = 0, refused = 0;
+  for (const ON_3fPoint& a : points)
+    for (const ON_3fPoint& b : points)
+      for (const ON_3fPoint& c : points) {
+        ON_Mesh mesh;
+        const int appended = AppendTriangle(mesh, ON_3dPoint(a), ON_3dPoint(b), ON_3dPoint(c));
+        EXPECT_EQ(bridge::IsProperTriangle(a, b, c), appended == 1)
+            << "(" << a.x << " " << a.y << " " << a.z << ") (" << b.x << " " << b.y << " " << b.z << ") (" << c.x
+            << " " << c.y << " " << c.z << ")";
+        EXPECT_EQ(mesh.FaceCount(), appended);
+        (appended ? kept : refused) += 1;
+      }
+  EXPECT_GT(kept, 0);
+  EXPECT_GT(refused, 0);
+}
+
+// A host out of memory at any call of the body's read fails the read: no
+// face goes missing for it. The mesh is kept and every face let go.
+TEST(MeshFromBody, AHostOutOfMemoryFailsTheRead) {
+  enum Where { kFirstFace, kCount, kData, kNext };
+  for (Where where : {kFirstFace, kCount, kData, kNext}) {
+    SCOPED_TRACE(where);
+    Faces faces({{kA}, {kB}, {kC}});
+    if (where == kFirstFace) faces.body.firstResult = E_OUTOFMEMORY;
+    if (where == kCount) faces.list[1]->countResult = E_OUTOFMEMORY;
+    if (where == kData) faces.list[1]->dataResult = E_OUTOFMEMORY;
+    if (where == kNext) faces.list[1]->nextResult = E_OUTOFMEMORY;
+    Faces before({{kC}});
+    ON_Mesh mesh;
+    ASSERT_EQ(VLMSWON::GetMeshFromBody(&before.body, mesh), 1);
+    EXPECT_EQ(VLMSWON::GetMeshFromBody(&faces.body, mesh), 0);
+    EXPECT_EQ(VLMSWON::GetError(), L"Out of memory while reading the meshes of a document");
+    EXPECT_EQ(mesh.m_F.Count(), 1);
+    EXPECT_EQ(faces.Held(), 0);
+  }
+}
+
+// Running out of memory anywhere in the read: either the whole mesh, or 0
+// with the text and the mesh as it was. Faces that share corners (merged)
+// and faces that share none (nothing to merge) both.
+TEST(MeshFromBodyMemory, EachAllocationFailingGivesTheWholeMeshOrAFailure) {
+  if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook under AddressSanitizer";
+  const Triangle kD{{5, 5, 5, 6, 5, 5, 5, 6, 5}};
+  for (bool shared : {true, false}) {
+    SCOPED_TRACE(shared ? "shared corners" : "no shared corner");
+    Faces faces(shared ? std::vector<std::vector<Triangle>>{{kA, kB}, {kC}}
+                       : std::vector<std::vector<Triangle>>{{kA}, {kD}});
+    ON_Mesh whole;
+    ASSERT_EQ(VLMSWON::GetMeshFromBody(&faces.body, whole), 1);
+    ON_Mesh before;  // what the caller had
+    ASSERT_EQ(AppendTriangle(before, {7, 7, 7}, {8, 7, 7}, {7, 8, 7}), 1);
+    ON_Mesh mesh;
+    int failed = 0;
+    const long long allocations = test_support::FailEachAllocation(
+        [&] { mesh = before; }, [&] { return VLMSWON::GetMeshFromBody(&faces.body, mesh); },
+        [&](int result, long long n) {
+          SCOPED_TRACE(::testing::Message() << "allocation " << n);
+          EXPECT_EQ(faces.Held(), 0);
+          if (result == 1) {
+            ASSERT_EQ(mesh.VertexCount(), whole.VertexCount());
+            ASSERT_EQ(mesh.FaceCount(), whole.FaceCount());
+            for (int v = 0; v < whole.VertexCount(); ++v) EXPECT_EQ(mesh.m_V[v], whole.m_V[v]);
+            return;
+          }
+          ++failed;
+          EXPECT_EQ(result, 0);
+          EXPECT_EQ(VLMSWON::GetError(), L"Out of memory while reading the meshes of a document");
+          EXPECT_EQ(mesh.VertexCount(), 3);
+          EXPECT_EQ(mesh.FaceCount(), 1);
+        });
+    EXPECT_GT(allocations, 0);
+    EXPECT_GT(failed, 0);
+  }
 }
 
 }  // namespace

@@ -312,6 +312,14 @@ TEST_F(ReadTest, TitleUnitAndTheActiveModel) {
   EXPECT_EQ(unit, hostINCHES);
   EXPECT_EQ(doc->GetLengthUnit(nullptr), E_POINTER);
   EXPECT_EQ(doc->Title(nullptr), E_POINTER);
+  // Saved under a file name.
+  host.SetTitle(model(), "shaft.left.prt");
+  title.Empty();
+  ASSERT_EQ(doc->Title(&title), S_OK);
+  EXPECT_EQ(Utf8(title), "shaft.left.prt");
+  EXPECT_THROW(host.SetTitle(model(), ""), std::invalid_argument);
+  EXPECT_THROW(host.SetTitle(stand_in::Document{}, "x.prt"), std::invalid_argument);  // not this host's
+  EXPECT_EQ(model().title, "shaft.left.prt");
 
   CComPtr<IHostDocument> active;
   ASSERT_EQ(app()->ActiveModel(&active), S_OK);

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <vector>
 
 #include "alloc_limit.h"
 #include "opennurbs.h"
@@ -338,6 +339,58 @@ TEST(Mesh, CombineIdenticalVerticesComparesNormalsAndColoursUnlessIgnored) {
   ASSERT_TRUE(mesh.CombineIdenticalVertices(true, true));
   EXPECT_EQ(mesh.VertexCount(), 3);
   EXPECT_EQ(mesh.m_C.Count(), 1);
+}
+
+// Against the rule itself, vertex by vertex: each vertex goes where the
+// lowest vertex equal to it went. Thousands of vertices on a few hundred
+// places (so that the merge's table grows several times), with -0, NaNs,
+// and normals and colours that split some places.
+TEST(Mesh, CombineIdenticalVerticesMatchesTheRuleOnALargeMesh) {
+  const float nan = std::nanf("");
+  ON_Mesh mesh;
+  unsigned state = 12345;
+  auto next = [&state](unsigned n) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % n;
+  };
+  for (int i = 0; i < 6000; ++i) {
+    const unsigned place = next(1500);
+    ON_3fPoint p(static_cast<float>(place % 40), static_cast<float>(place / 40), place % 7 == 0 ? -0.0f : 0.0f);
+    if (place == 3) p.y = nan;
+    mesh.SetVertex(i, p);
+    mesh.m_N.Append(ON_3fVector(0, 0, next(5) == 0 ? -1.0f : 1.0f));
+    mesh.m_C.Append(ON_Color(next(7) == 0 ? 1 : 0, 0, 0));
+  }
+  for (int f = 0; f + 2 < mesh.VertexCount(); f += 3) mesh.SetTriangle(f / 3, f, f + 1, f + 2);
+
+  for (bool ignore_normals : {true, false}) {
+    SCOPED_TRACE(ignore_normals ? "normals ignored" : "normals compared");
+    auto same = [&](int a, int b) {
+      const ON_3fPoint &p = mesh.m_V[a], &q = mesh.m_V[b];
+      return p.x == q.x && p.y == q.y && p.z == q.z && (ignore_normals || mesh.m_N[a] == mesh.m_N[b]) &&
+             mesh.m_C[a] == mesh.m_C[b];
+    };
+    std::vector<int> place(static_cast<size_t>(mesh.VertexCount()));
+    std::vector<ON_3fPoint> kept;
+    for (int i = 0; i < mesh.VertexCount(); ++i) {
+      int j = 0;
+      while (j < i && !same(j, i)) ++j;
+      place[static_cast<size_t>(i)] = j < i ? place[static_cast<size_t>(j)] : static_cast<int>(kept.size());
+      if (j == i) kept.push_back(mesh.m_V[i]);
+    }
+    ON_Mesh merged = mesh;
+    ASSERT_TRUE(merged.CombineIdenticalVertices(ignore_normals, true));
+    ASSERT_EQ(static_cast<size_t>(merged.VertexCount()), kept.size());
+    EXPECT_EQ(merged.m_N.Count(), merged.VertexCount());
+    EXPECT_EQ(merged.m_C.Count(), merged.VertexCount());
+    for (int i = 0; i < merged.VertexCount(); ++i) {
+      const ON_3fPoint &got = merged.m_V[i], &want = kept[static_cast<size_t>(i)];
+      ASSERT_TRUE(got == want || (std::isnan(got.y) && std::isnan(want.y))) << "vertex " << i;
+    }
+    for (int f = 0; f < merged.FaceCount(); ++f)
+      for (int k = 0; k < 4; ++k)
+        ASSERT_EQ(merged.m_F[f].vi[k], place[static_cast<size_t>(mesh.m_F[f].vi[k])]) << "face " << f;
+  }
 }
 
 TEST(Mesh, AppendMovesIndexesAndKeepsWhatCoversEveryVertex) {

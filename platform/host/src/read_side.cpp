@@ -79,6 +79,12 @@ void Host::SetMaterial(const Document& part, const Material& material) {
   d.material = material;
 }
 
+void Host::SetTitle(const Document& document, const std::string& title) {
+  Document& d = state_->Find(document, "document");
+  if (title.empty()) throw std::invalid_argument("a document's title cannot be empty");
+  d.title = title;
+}
+
 void Host::RenameBody(const Document& part, size_t body, const std::string& name) {
   Document& d = state_->FindPart(part);
   Body& b = BodyAt(d, body);

@@ -589,6 +589,9 @@ class Host {
   // modeller would refuse, saying which.
   // A part's material: every value finite, 0 to 1.
   void SetMaterial(const Document& part, const Material& material);
+  // A document's title, as saving it under a file name gives it
+  // ("shaft.left.prt"): not empty.
+  void SetTitle(const Document& document, const std::string& title);
   // A body of a part (by its place in Document::bodies): a name no other
   // body of the part has, not empty; hidden or shown.
   void RenameBody(const Document& part, size_t body, const std::string& name);
