@@ -24,17 +24,21 @@ bool ON_Arc::Create(const ON_Circle& circle, double angle_radians) {
 bool ON_Arc::Create(const ON_Circle& circle, ON_Interval angle_interval_radians) {
   ON_Circle::operator=(circle);
   m_angle = angle_interval_radians;
+  // Bogus input is mended but reported: the caller asked for something an
+  // arc cannot be.
+  bool rc = true;
   if (m_angle.IsDecreasing()) {
     // The same points, run from m_t[0] backwards: an increasing interval on
     // the flipped plane.
     m_angle.Swap();
     Reverse();
+    rc = false;
   }
   if (m_angle.IsValid() && m_angle.Length() > 2.0 * ON_PI + ON_ZERO_TOLERANCE) {
     m_angle[1] = m_angle[0] + 2.0 * ON_PI;
-    return false;
+    rc = false;
   }
-  return IsValid();
+  return rc && IsValid();
 }
 
 bool ON_Arc::Create(const ON_Plane& plane_, double radius_, double angle_radians) {

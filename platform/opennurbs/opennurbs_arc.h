@@ -17,16 +17,17 @@ class ON_Arc : public ON_Circle {
 
   ON_Interval m_angle;
 
-  // The arc of the circle from angle 0 to angle_radians. A negative angle
-  // turns the other way: the arc from angle 0 to angle_radians of the
-  // circle as given is made, as every arc here, with an increasing
-  // interval, by flipping the plane (its normal reversed), so that it still
-  // starts at the circle's angle 0 and runs the way the angle says.
-  // Angles beyond a full turn are cut to one turn and reported false. True
-  // when the arc is valid.
+  // The arc of the circle from angle 0 to angle_radians. True when the arc
+  // is valid and the angle was one an arc can have. A negative angle is
+  // bogus input, answered false; the arc is still made, as every arc here,
+  // with an increasing interval, by flipping the plane (its y axis and
+  // normal reversed), so that it starts at the circle's angle 0 and runs the
+  // way the angle says. Angles beyond a full turn are cut to one turn and
+  // answered false too.
   bool Create(const ON_Circle& circle, double angle_radians);
-  // The same for an interval: a decreasing interval is the arc from
-  // m_t[0] to m_t[1] turning backwards, made on the flipped plane.
+  // The same for an interval: a decreasing interval is answered false and
+  // made the arc from m_t[0] to m_t[1] turning backwards, on the flipped
+  // plane.
   bool Create(const ON_Circle& circle, ON_Interval angle_interval_radians);
   // The arc on the circle of `radius` about plane's origin.
   bool Create(const ON_Plane& plane, double radius, double angle_radians);

@@ -112,10 +112,10 @@ TEST(Circle, IsInPlaneTestsEightPointsAgainstTheTolerance) {
   EXPECT_EQ(unit.PointAt(ON_PI), ON_3dPoint(-1, 0, 0));
 }
 
-TEST(Arc, CreateWithANegativeAngleTurnsTheOtherWayFromTheSameStart) {
+TEST(Arc, CreateWithANegativeAngleTurnsTheOtherWayFromTheSameStartAndAnswersFalse) {
   const ON_Circle circle(ON_3dPoint(1, 1, 0), 2.0);
   ON_Arc arc;
-  ASSERT_TRUE(arc.Create(circle, -0.5 * ON_PI));
+  EXPECT_FALSE(arc.Create(circle, -0.5 * ON_PI));
   EXPECT_TRUE(arc.IsValid());
   EXPECT_TRUE(arc.m_angle.IsIncreasing());
   ExpectNear(arc.StartPoint(), ON_3dPoint(3, 1, 0));
@@ -123,6 +123,14 @@ TEST(Arc, CreateWithANegativeAngleTurnsTheOtherWayFromTheSameStart) {
   ExpectNear(arc.MidPoint(), ON_3dPoint(1 + std::sqrt(2.0), 1 - std::sqrt(2.0), 0));
   EXPECT_EQ(arc.Normal(), ON_3dVector(0, 0, -1));
   EXPECT_DOUBLE_EQ(arc.AngleRadians(), 0.5 * ON_PI);
+  // A decreasing interval: from its first angle backwards to its second.
+  EXPECT_FALSE(arc.Create(circle, ON_Interval(2.0, 1.0)));
+  EXPECT_TRUE(arc.IsValid());
+  EXPECT_EQ(arc.m_angle, ON_Interval(-2.0, -1.0));
+  ExpectNear(arc.StartPoint(), circle.PointAt(2.0));
+  ExpectNear(arc.EndPoint(), circle.PointAt(1.0));
+  ExpectNear(arc.MidPoint(), circle.PointAt(1.5));
+  EXPECT_EQ(arc.Normal(), ON_3dVector(0, 0, -1));
 
   // From a plane, a centre, a radius: the plane moved to the centre.
   ASSERT_TRUE(arc.Create(ON_Plane::World_xy, ON_3dPoint(0, 0, 4), 1.0, ON_PI));
