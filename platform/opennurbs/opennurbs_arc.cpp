@@ -79,13 +79,15 @@ int ON_Arc::GetNurbForm(ON_NurbsCurve& nurbs_curve) const {
   const double a0 = m_angle[0], a1 = m_angle[1];
   const double sweep = a1 - a0;
   const double quarter = 0.5 * ON_PI;
-  int spans = 4;
-  for (int n = 1; n < 4; ++n) {
-    if (sweep <= n * quarter + ON_ZERO_TOLERANCE) {
-      spans = n;
-      break;
-    }
-  }
+  // A full circle keeps the circle's four quarters; any other arc beyond a
+  // half turn takes three spans.
+  int spans = 3;
+  if (IsCircle())
+    spans = 4;
+  else if (sweep <= quarter + ON_ZERO_TOLERANCE)
+    spans = 1;
+  else if (sweep <= 2.0 * quarter + ON_ZERO_TOLERANCE)
+    spans = 2;
   const double h = sweep / spans;
   const double w = std::cos(0.5 * h);
   ON_NurbsCurve curve;

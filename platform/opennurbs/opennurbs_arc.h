@@ -61,8 +61,8 @@ class ON_Arc : public ON_Circle {
 
   // The arc as a rational quadratic NURBS curve (dimension 3, order 3) on
   // the knots of its angle interval: spans of equal angle, one for a sweep
-  // up to a quarter turn, two up to a half, three up to three quarters,
-  // else four; CV count 2 * spans + 1, the knots m_angle[0] twice, each
+  // up to a quarter turn, two up to a half, four for a full circle, else
+  // three; CV count 2 * spans + 1, the knots m_angle[0] twice, each
   // inner span end twice and m_angle[1] twice. Span ends are on the arc
   // with weight 1; each middle control point lies on the span's bisector at
   // radius / cos(h / 2) with weight cos(h / 2), h the span's angle. A full

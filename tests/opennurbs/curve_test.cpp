@@ -153,10 +153,13 @@ TEST(Arc, NurbsFormLiesOnTheCircleInTheArcsDirection) {
   const ON_Plane up = ON_Plane::World_xy;
   const ON_Plane down(ON_3dPoint(0, 0, 0), ON_3dVector(1, 0, 0), ON_3dVector(0, -1, 0));
   const ON_Plane tilted(ON_3dPoint(1, -2, 3), ON_3dVector(1, 2, 2), ON_3dVector(-2, 1, 0));
+  // Beyond a half turn three spans, up to just short of a whole circle,
+  // which keeps the circle's four.
   const Case cases[] = {
       {0, 0.5 * ON_PI, 1, up},   {0, ON_PI, 2, up},      {0, 1.5 * ON_PI, 3, up},           {0, 2 * ON_PI, 4, up},
       {0, 0.5 * ON_PI, 1, down}, {0, ON_PI, 2, down},    {0, 1.5 * ON_PI, 3, down},         {0, 2 * ON_PI, 4, down},
-      {0.3, 1.0, 1, tilted},     {-1.0, 2.0, 2, tilted}, {1.0, 1.0 + 2 * ON_PI, 4, tilted}, {0, 1.6 * ON_PI, 4, up},
+      {0.3, 1.0, 1, tilted},     {-1.0, 2.0, 2, tilted}, {1.0, 1.0 + 2 * ON_PI, 4, tilted}, {0, 1.6 * ON_PI, 3, up},
+      {0, 1.2 * ON_PI, 3, down}, {-2.0, 4.2, 3, tilted},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.a0 << ".." << c.a1 << " spans " << c.spans);
