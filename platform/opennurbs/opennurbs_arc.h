@@ -2,6 +2,8 @@
 // m_angle[1] (radians, measured in the circle's plane from its x axis).
 #pragma once
 
+#include <cmath>
+
 #include "opennurbs_circle.h"
 #include "opennurbs_interval.h"
 
@@ -52,8 +54,8 @@ class ON_Arc : public ON_Circle {
   ON_3dPoint StartPoint() const { return PointAt(m_angle[0]); }
   ON_3dPoint MidPoint() const { return PointAt(m_angle.Mid()); }
   ON_3dPoint EndPoint() const { return PointAt(m_angle[1]); }
-  // radius * sweep.
-  double Length() const { return radius * AngleRadians(); }
+  // |radius| * sweep.
+  double Length() const { return std::fabs(radius) * AngleRadians(); }
 
   // The same points run the other way: the plane's y axis and normal are
   // reversed and the interval becomes [-m_angle[1], -m_angle[0]].
