@@ -24,17 +24,21 @@ bool ON_Arc::Create(const ON_Circle& circle, double angle_radians) {
 bool ON_Arc::Create(const ON_Circle& circle, ON_Interval angle_interval_radians) {
   ON_Circle::operator=(circle);
   m_angle = angle_interval_radians;
+  // Bogus input is mended but reported: the caller asked for something an
+  // arc cannot be.
+  bool rc = true;
   if (m_angle.IsDecreasing()) {
     // The same points, run from m_t[0] backwards: an increasing interval on
     // the flipped plane.
     m_angle.Swap();
     Reverse();
+    rc = false;
   }
   if (m_angle.IsValid() && m_angle.Length() > 2.0 * ON_PI + ON_ZERO_TOLERANCE) {
     m_angle[1] = m_angle[0] + 2.0 * ON_PI;
-    return false;
+    rc = false;
   }
-  return IsValid();
+  return rc && IsValid();
 }
 
 bool ON_Arc::Create(const ON_Plane& plane_, double radius_, double angle_radians) {
@@ -75,13 +79,15 @@ int ON_Arc::GetNurbForm(ON_NurbsCurve& nurbs_curve) const {
   const double a0 = m_angle[0], a1 = m_angle[1];
   const double sweep = a1 - a0;
   const double quarter = 0.5 * ON_PI;
-  int spans = 4;
-  for (int n = 1; n < 4; ++n) {
-    if (sweep <= n * quarter + ON_ZERO_TOLERANCE) {
-      spans = n;
-      break;
-    }
-  }
+  // A full circle keeps the circle's four quarters; any other arc beyond a
+  // half turn takes three spans.
+  int spans = 3;
+  if (IsCircle())
+    spans = 4;
+  else if (sweep <= quarter + ON_ZERO_TOLERANCE)
+    spans = 1;
+  else if (sweep <= 2.0 * quarter + ON_ZERO_TOLERANCE)
+    spans = 2;
   const double h = sweep / spans;
   const double w = std::cos(0.5 * h);
   ON_NurbsCurve curve;

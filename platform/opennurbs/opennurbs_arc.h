@@ -2,6 +2,8 @@
 // m_angle[1] (radians, measured in the circle's plane from its x axis).
 #pragma once
 
+#include <cmath>
+
 #include "opennurbs_circle.h"
 #include "opennurbs_interval.h"
 
@@ -17,16 +19,17 @@ class ON_Arc : public ON_Circle {
 
   ON_Interval m_angle;
 
-  // The arc of the circle from angle 0 to angle_radians. A negative angle
-  // turns the other way: the arc from angle 0 to angle_radians of the
-  // circle as given is made, as every arc here, with an increasing
-  // interval, by flipping the plane (its normal reversed), so that it still
-  // starts at the circle's angle 0 and runs the way the angle says.
-  // Angles beyond a full turn are cut to one turn and reported false. True
-  // when the arc is valid.
+  // The arc of the circle from angle 0 to angle_radians. True when the arc
+  // is valid and the angle was one an arc can have. A negative angle is
+  // bogus input, answered false; the arc is still made, as every arc here,
+  // with an increasing interval, by flipping the plane (its y axis and
+  // normal reversed), so that it starts at the circle's angle 0 and runs the
+  // way the angle says. Angles beyond a full turn are cut to one turn and
+  // answered false too.
   bool Create(const ON_Circle& circle, double angle_radians);
-  // The same for an interval: a decreasing interval is the arc from
-  // m_t[0] to m_t[1] turning backwards, made on the flipped plane.
+  // The same for an interval: a decreasing interval is answered false and
+  // made the arc from m_t[0] to m_t[1] turning backwards, on the flipped
+  // plane.
   bool Create(const ON_Circle& circle, ON_Interval angle_interval_radians);
   // The arc on the circle of `radius` about plane's origin.
   bool Create(const ON_Plane& plane, double radius, double angle_radians);
@@ -51,8 +54,8 @@ class ON_Arc : public ON_Circle {
   ON_3dPoint StartPoint() const { return PointAt(m_angle[0]); }
   ON_3dPoint MidPoint() const { return PointAt(m_angle.Mid()); }
   ON_3dPoint EndPoint() const { return PointAt(m_angle[1]); }
-  // radius * sweep.
-  double Length() const { return radius * AngleRadians(); }
+  // |radius| * sweep.
+  double Length() const { return std::fabs(radius) * AngleRadians(); }
 
   // The same points run the other way: the plane's y axis and normal are
   // reversed and the interval becomes [-m_angle[1], -m_angle[0]].
@@ -60,8 +63,8 @@ class ON_Arc : public ON_Circle {
 
   // The arc as a rational quadratic NURBS curve (dimension 3, order 3) on
   // the knots of its angle interval: spans of equal angle, one for a sweep
-  // up to a quarter turn, two up to a half, three up to three quarters,
-  // else four; CV count 2 * spans + 1, the knots m_angle[0] twice, each
+  // up to a quarter turn, two up to a half, four for a full circle, else
+  // three; CV count 2 * spans + 1, the knots m_angle[0] twice, each
   // inner span end twice and m_angle[1] twice. Span ends are on the arc
   // with weight 1; each middle control point lies on the span's bisector at
   // radius / cos(h / 2) with weight cos(h / 2), h the span's angle. A full

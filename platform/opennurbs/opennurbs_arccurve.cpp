@@ -2,9 +2,9 @@
 
 #include "opennurbs_nurbscurve.h"
 
-ON_ArcCurve::ON_ArcCurve() : m_t(m_arc.m_angle) {}
+ON_ArcCurve::ON_ArcCurve() : ON_ArcCurve(ON_Arc()) {}
 
-ON_ArcCurve::ON_ArcCurve(const ON_Arc& arc) : m_arc(arc), m_t(arc.m_angle) {}
+ON_ArcCurve::ON_ArcCurve(const ON_Arc& arc) : m_arc(arc), m_t(0.0, arc.Length() == 0.0 ? 1.0 : arc.Length()) {}
 
 ON_ArcCurve::ON_ArcCurve(const ON_Arc& arc, double t0, double t1) : m_arc(arc), m_t(t0, t1) {}
 

@@ -1,5 +1,6 @@
 // ON_ArcCurve: an arc as a curve; its domain m_t maps linearly onto the
-// arc's angle interval.
+// arc's angle interval, so that made from an arc alone it is the arc length
+// parameter.
 #pragma once
 
 #include "opennurbs_arc.h"
@@ -9,7 +10,7 @@ class ON_ArcCurve : public ON_Curve {
  public:
   // The default arc (the unit circle), domain [0, 2 pi].
   ON_ArcCurve();
-  // Domain the arc's angle interval.
+  // Domain [0, arc.Length()], or [0, 1] when that length is 0.
   ON_ArcCurve(const ON_Arc& arc);  // NOLINT: as in openNURBS
   ON_ArcCurve(const ON_Arc& arc, double t0, double t1);
 

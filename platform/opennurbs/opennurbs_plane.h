@@ -20,9 +20,11 @@ class ON_Plane {
   ON_3dVector yaxis;
   ON_3dVector zaxis;
 
-  // The plane through `origin` with the unit normal of `normal` and some
-  // x axis perpendicular to it. False (plane unchanged) for a zero or
-  // non-finite normal or an invalid origin.
+  // The plane through `origin` with the unit normal of `normal`, its x axis
+  // the unit ON_3dVector::PerpendicularTo of the normal and its y axis
+  // normal x xaxis: +Z gives the world XY frame, -Z the x axis (-1, 0, 0)
+  // and the y axis (0, 1, 0), +X the x axis (0, 1, 0). False (plane
+  // unchanged) for a zero or non-finite normal or an invalid origin.
   bool CreateFromNormal(const ON_3dPoint& origin, const ON_3dVector& normal);
   // The plane through `origin` whose x axis is the unit x_dir and whose y
   // axis is y_dir made perpendicular to it (on the side of y_dir), so the

@@ -142,14 +142,14 @@ bool ON_3dVector::PerpendicularTo(const ON_3dPoint& p0, const ON_3dPoint& p1, co
 bool ON_3dVector::PerpendicularTo(const ON_3dVector& v) {
   Zero();
   if (!AllFinite(v) || v.IsZeroVector()) return false;
-  const double ax = std::fabs(v.x), ay = std::fabs(v.y), az = std::fabs(v.z);
-  // Drop the smallest component and swap the other two (with a sign), so the
-  // result keeps the largest component and is never zero.
-  if (ax <= ay && ax <= az)
-    Set(0.0, -v.z, v.y);
-  else if (ay <= az)
-    Set(v.z, 0.0, -v.x);
-  else
-    Set(-v.y, v.x, 0.0);
+  const double a[3] = {std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)};
+  // The largest component (the first of equals) and the larger of the other
+  // two (of equals, the one after it, cyclically) trade places, the latter
+  // negated; the third is 0. Keeping the largest, the result is never zero.
+  const int big = (a[0] >= a[1] && a[0] >= a[2]) ? 0 : (a[1] >= a[2] ? 1 : 2);
+  const int next = (big + 1) % 3, last = (big + 2) % 3;
+  const int second = a[last] > a[next] ? last : next;
+  (*this)[second] = v[big];
+  (*this)[big] = -v[second];
   return true;
 }

@@ -99,8 +99,11 @@ class ON_3dVector {
   // normal is below the rounding error of its computation, or a coordinate is
   // not finite, *this becomes (0,0,0) and the result is false.
   bool PerpendicularTo(const ON_3dPoint& p0, const ON_3dPoint& p1, const ON_3dPoint& p2);
-  // Sets *this to a nonzero vector perpendicular to v (not unitised). False,
-  // and (0,0,0), when v is the zero vector or not finite.
+  // Sets *this to a nonzero vector perpendicular to v (not unitised), in the
+  // plane of v's largest component and the larger of the other two:
+  // (1, 2, 3) gives (0, 3, -2), (0, 0, 1) gives (1, 0, -0). Planes made from
+  // a normal take it, unitised, as their x axis. False, and (0,0,0), when v
+  // is the zero vector or not finite.
   bool PerpendicularTo(const ON_3dVector& v);
 
   ON_3dVector& operator*=(double s) { x *= s; y *= s; z *= s; return *this; }

@@ -171,6 +171,8 @@ TEST(SketchArcsReadBack, StartAndEndTogetherMakeAFullCircleParallelToXy) {
     EXPECT_NEAR(arcs[0].Radius(), 2.0, 1e-12);
     EXPECT_NEAR(std::fabs(arcs[0].Normal().z), 1.0, 1e-12);
     ExpectPoint(arcs[0].Center(), {1, 0, 1});
+    // On the plane made from the normal +Z: it starts at centre + r * x.
+    ExpectPoint(arcs[0].StartPoint(), {3, 0, 1}, 1e-12);
   }
   // Just past the closeness that makes a circle, the record is an arc.
   RecordSketch apart;

@@ -388,7 +388,7 @@ TEST(GetEdgeCurves, OneNurbsCurvePerEdgeOverItsDomain) {
 
   // An edge that cannot be converted adds nothing at all.
   ON_Brep bad = ThreeEdges();
-  bad.m_E[1].SetProxyCurveDomain(ON_Interval(0.0, 4.0));  // past the arc's domain
+  bad.m_E[1].SetProxyCurveDomain(ON_Interval(0.0, 7.0));  // past the arc's domain [0, 2 pi]
   EXPECT_EQ(VLMBrep::GetEdgeCurves(bad, curves), 0);
   EXPECT_EQ(curves.Count(), 4);
   ON_ClassArray<ON_NurbsCurve> none;

@@ -112,10 +112,10 @@ TEST(Circle, IsInPlaneTestsEightPointsAgainstTheTolerance) {
   EXPECT_EQ(unit.PointAt(ON_PI), ON_3dPoint(-1, 0, 0));
 }
 
-TEST(Arc, CreateWithANegativeAngleTurnsTheOtherWayFromTheSameStart) {
+TEST(Arc, CreateWithANegativeAngleTurnsTheOtherWayFromTheSameStartAndAnswersFalse) {
   const ON_Circle circle(ON_3dPoint(1, 1, 0), 2.0);
   ON_Arc arc;
-  ASSERT_TRUE(arc.Create(circle, -0.5 * ON_PI));
+  EXPECT_FALSE(arc.Create(circle, -0.5 * ON_PI));
   EXPECT_TRUE(arc.IsValid());
   EXPECT_TRUE(arc.m_angle.IsIncreasing());
   ExpectNear(arc.StartPoint(), ON_3dPoint(3, 1, 0));
@@ -123,6 +123,14 @@ TEST(Arc, CreateWithANegativeAngleTurnsTheOtherWayFromTheSameStart) {
   ExpectNear(arc.MidPoint(), ON_3dPoint(1 + std::sqrt(2.0), 1 - std::sqrt(2.0), 0));
   EXPECT_EQ(arc.Normal(), ON_3dVector(0, 0, -1));
   EXPECT_DOUBLE_EQ(arc.AngleRadians(), 0.5 * ON_PI);
+  // A decreasing interval: from its first angle backwards to its second.
+  EXPECT_FALSE(arc.Create(circle, ON_Interval(2.0, 1.0)));
+  EXPECT_TRUE(arc.IsValid());
+  EXPECT_EQ(arc.m_angle, ON_Interval(-2.0, -1.0));
+  ExpectNear(arc.StartPoint(), circle.PointAt(2.0));
+  ExpectNear(arc.EndPoint(), circle.PointAt(1.0));
+  ExpectNear(arc.MidPoint(), circle.PointAt(1.5));
+  EXPECT_EQ(arc.Normal(), ON_3dVector(0, 0, -1));
 
   // From a plane, a centre, a radius: the plane moved to the centre.
   ASSERT_TRUE(arc.Create(ON_Plane::World_xy, ON_3dPoint(0, 0, 4), 1.0, ON_PI));
@@ -145,10 +153,13 @@ TEST(Arc, NurbsFormLiesOnTheCircleInTheArcsDirection) {
   const ON_Plane up = ON_Plane::World_xy;
   const ON_Plane down(ON_3dPoint(0, 0, 0), ON_3dVector(1, 0, 0), ON_3dVector(0, -1, 0));
   const ON_Plane tilted(ON_3dPoint(1, -2, 3), ON_3dVector(1, 2, 2), ON_3dVector(-2, 1, 0));
+  // Beyond a half turn three spans, up to just short of a whole circle,
+  // which keeps the circle's four.
   const Case cases[] = {
       {0, 0.5 * ON_PI, 1, up},   {0, ON_PI, 2, up},      {0, 1.5 * ON_PI, 3, up},           {0, 2 * ON_PI, 4, up},
       {0, 0.5 * ON_PI, 1, down}, {0, ON_PI, 2, down},    {0, 1.5 * ON_PI, 3, down},         {0, 2 * ON_PI, 4, down},
-      {0.3, 1.0, 1, tilted},     {-1.0, 2.0, 2, tilted}, {1.0, 1.0 + 2 * ON_PI, 4, tilted}, {0, 1.6 * ON_PI, 4, up},
+      {0.3, 1.0, 1, tilted},     {-1.0, 2.0, 2, tilted}, {1.0, 1.0 + 2 * ON_PI, 4, tilted}, {0, 1.6 * ON_PI, 3, up},
+      {0, 1.2 * ON_PI, 3, down}, {-2.0, 4.2, 3, tilted},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.a0 << ".." << c.a1 << " spans " << c.spans);
