@@ -25,11 +25,18 @@ long long RecordCount(double value, long long room) {
   return static_cast<long long>(value);
 }
 
-// The host's data for `size` doubles; empty when it cannot give it.
+// The host out of memory in any call of a read is the read's own out of
+// memory, not a sketch without entities: it ends the read the same way.
+HRESULT Checked(HRESULT hr) {
+  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+  return hr;
+}
+
+// The host's data for `size` doubles; false when it cannot give it.
 template <class Fill>
 bool Fetch(long long size, std::vector<double>& data, Fill&& fill) {
   data.assign(static_cast<size_t>(size), 0.0);
-  return fill(data.data()) == S_OK;
+  return Checked(fill(data.data())) == S_OK;
 }
 
 ON_3dPoint PointAt(const std::vector<double>& data, size_t at) { return ON_3dPoint(&data[at]); }
@@ -61,10 +68,12 @@ ON_Arc ArcOfRecord(const double* record) {
 }
 
 // The spline of one record's points: order 3 on a clamped knot vector spaced
-// 1.0; two points make the straight order-2 curve between them.
+// 1.0; two points make the straight order-2 curve between them. False for
+// fewer than two, which make no curve; from two on only memory can fail it.
 bool SplineOfPoints(const ON_3dPoint* points, int count, ON_NurbsCurve& curve) {
   if (count < 2) return false;
-  return curve.CreateClampedUniformNurbs(3, count < 3 ? 2 : 3, count, points, 1.0);
+  if (!curve.CreateClampedUniformNurbs(3, count < 3 ? 2 : 3, count, points, 1.0)) throw std::bad_alloc();
+  return true;
 }
 
 template <class T>
@@ -80,12 +89,13 @@ int Broken(ON_ClassArray<T>& items) {
   return 0;
 }
 
-// The reads throw when memory runs out; the entries answer for that.
+// The reads throw when memory runs out, theirs or the host's; the entries
+// answer for that.
 
 int ReadLines(IHostSketch* sketch, ON_ClassArray<ON_Line>& lines) {
   lines.Destroy();
   LONG count = 0;
-  sketch->LineCount(&count);
+  Checked(sketch->LineCount(&count));
   if (count <= 0) return 0;
   std::vector<double> data;
   if (!Fetch(static_cast<long long>(count) * kLineRecord, data, [&](double* d) { return sketch->LineData(d); }))
@@ -100,7 +110,7 @@ int ReadLines(IHostSketch* sketch, ON_ClassArray<ON_Line>& lines) {
 
 int ReadArcs(IHostSketch* sketch, ON_ClassArray<ON_Arc>& arcs) {
   LONG count = 0;
-  sketch->ArcCount(&count);
+  Checked(sketch->ArcCount(&count));
   if (count <= 0) return 0;
   std::vector<double> data;
   if (!Fetch(static_cast<long long>(count) * kArcRecord, data, [&](double* d) { return sketch->ArcData(d); }))
@@ -112,7 +122,7 @@ int ReadArcs(IHostSketch* sketch, ON_ClassArray<ON_Arc>& arcs) {
 int ReadSplines(IHostSketch* sketch, ON_ClassArray<ON_NurbsCurve>& splines) {
   splines.Destroy();
   LONG size = 0, count = 0;
-  sketch->SplineDataSize(&size, &count);
+  Checked(sketch->SplineDataSize(&size, &count));
   if (size <= 0 || count <= 0) return 0;
   std::vector<double> data;
   if (!Fetch(size, data, [&](double* d) { return sketch->SplineData(d); })) return 0;
@@ -136,7 +146,7 @@ int ReadSplines(IHostSketch* sketch, ON_ClassArray<ON_NurbsCurve>& splines) {
 int ReadPolylines(IHostSketch* sketch, ON_ClassArray<ON_Polyline>& polylines) {
   polylines.Destroy();
   LONG size = 0, count = 0;
-  sketch->PolylineDataSize(&size, &count);
+  Checked(sketch->PolylineDataSize(&size, &count));
   if (size <= 0 || count <= 0) return 0;
   std::vector<double> data;
   if (!Fetch(size, data, [&](double* d) { return sketch->PolylineData(d); })) return 0;

@@ -5,9 +5,14 @@
 #include <atlbase.h>
 
 #include "VLMSWON.h"
+#include "alloc_limit.h"
+#include "fail_each_allocation.h"
 #include "stand_in/host.h"
 
 #include <cmath>
+#include <optional>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -18,7 +23,12 @@ class RecordSketch final : public IHostSketch {
   std::vector<double> lines, arcs, splines, polylines;
   LONG lineCount = 0, arcCount = 0, splineCount = 0, polylineCount = 0;
   LONG splineSize = -1, polylineSize = -1;  // -1: the records' own size
-  HRESULT polylineDataResult = S_OK;
+
+  // Makes the call of this name do nothing and answer `result`.
+  void Fail(const std::string& call, HRESULT result) {
+    failing = call;
+    failure = result;
+  }
 
   STDMETHODIMP QueryInterface(REFIID, void** object) override {
     *object = nullptr;
@@ -26,27 +36,42 @@ class RecordSketch final : public IHostSketch {
   }
   STDMETHODIMP_(ULONG) AddRef() override { return 1; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP LineCount(LONG* count) override { return *count = lineCount, S_OK; }
-  STDMETHODIMP LineData(double* data) override { return Copy(lines, data); }
-  STDMETHODIMP ArcCount(LONG* count) override { return *count = arcCount, S_OK; }
-  STDMETHODIMP ArcData(double* data) override { return Copy(arcs, data); }
+  STDMETHODIMP LineCount(LONG* count) override {
+    if (failing == "LineCount") return failure;
+    return *count = lineCount, S_OK;
+  }
+  STDMETHODIMP LineData(double* data) override {
+    if (failing == "LineData") return failure;
+    return Copy(lines, data);
+  }
+  STDMETHODIMP ArcCount(LONG* count) override {
+    if (failing == "ArcCount") return failure;
+    return *count = arcCount, S_OK;
+  }
+  STDMETHODIMP ArcData(double* data) override {
+    if (failing == "ArcData") return failure;
+    return Copy(arcs, data);
+  }
   STDMETHODIMP SplineDataSize(LONG* size, LONG* count) override {
+    if (failing == "SplineDataSize") return failure;
     *size = splineSize < 0 ? static_cast<LONG>(splines.size()) : splineSize;
     *count = splineCount;
     return S_OK;
   }
   STDMETHODIMP SplineData(double* data) override {
+    if (failing == "SplineData") return failure;
     const size_t size = splineSize < 0 ? splines.size() : static_cast<size_t>(splineSize);
     std::copy(splines.begin(), splines.begin() + static_cast<long>(std::min(size, splines.size())), data);
     return S_OK;
   }
   STDMETHODIMP PolylineDataSize(LONG* size, LONG* count) override {
+    if (failing == "PolylineDataSize") return failure;
     *size = polylineSize < 0 ? static_cast<LONG>(polylines.size()) : polylineSize;
     *count = polylineCount;
     return S_OK;
   }
   STDMETHODIMP PolylineData(double* data) override {
-    if (polylineDataResult != S_OK) return polylineDataResult;
+    if (failing == "PolylineData") return failure;
     const size_t size = polylineSize < 0 ? polylines.size() : static_cast<size_t>(polylineSize);
     std::copy(polylines.begin(), polylines.begin() + static_cast<long>(std::min(size, polylines.size())), data);
     return S_OK;
@@ -76,6 +101,9 @@ class RecordSketch final : public IHostSketch {
   }
 
  private:
+  std::string failing;
+  HRESULT failure = S_OK;
+
   static HRESULT Copy(const std::vector<double>& from, double* to) {
     std::copy(from.begin(), from.end(), to);
     return S_OK;
@@ -258,7 +286,7 @@ TEST(SketchPolylinesReadBack, TheCountStandsAfterKSkippedValues) {
 TEST(SketchPolylinesReadBack, AFailedDataCallOrBrokenRecordsGiveNothing) {
   RecordSketch failing;
   failing.AddPolyline({{1, 2, 3}, {4, 5, 6}});
-  failing.polylineDataResult = S_FALSE;
+  failing.Fail("PolylineData", S_FALSE);
   ON_ClassArray<ON_Polyline> polylines;
   EXPECT_EQ(VLMSWON::GetSketchPolylines(&failing, polylines), 0);
   EXPECT_EQ(polylines.Count(), 0);
@@ -329,6 +357,291 @@ TEST(SketchCurvesReadBack, BrokenRecordsOfOneKindLeaveTheOthers) {
     else
       EXPECT_NE(ON_NurbsCurve::Cast(curves[1]), nullptr);
     EXPECT_NE(ON_ArcCurve::Cast(curves[2]), nullptr);
+  }
+}
+
+// What a read gave, as text, to tell a whole read from a partial one.
+void Put(std::ostream& out, const ON_3dPoint& p) { out << '(' << p.x << ' ' << p.y << ' ' << p.z << ')'; }
+void Put(std::ostream& out, const ON_Line& line) {
+  Put(out, line.from);
+  Put(out, line.to);
+}
+void Put(std::ostream& out, const ON_Arc& arc) {
+  Put(out, arc.Center());
+  out << arc.Radius() << ' ' << arc.AngleRadians();
+}
+void Put(std::ostream& out, const ON_NurbsCurve& curve) {
+  out << "order " << curve.Order();
+  for (int i = 0; i < curve.CVCount(); ++i) {
+    ON_3dPoint cv;
+    curve.GetCV(i, cv);
+    Put(out, cv);
+  }
+}
+void Put(std::ostream& out, const ON_Polyline& polyline) {
+  for (int i = 0; i < polyline.Count(); ++i) Put(out, polyline[i]);
+}
+void Put(std::ostream& out, const ON_Curve* curve) {
+  if (const ON_NurbsCurve* nurbs = ON_NurbsCurve::Cast(curve)) return Put(out, *nurbs);
+  out << (ON_LineCurve::Cast(curve) ? "line " : ON_PolylineCurve::Cast(curve) ? "polyline " : "arc ");
+  Put(out, curve->PointAtStart());
+  Put(out, curve->PointAtEnd());
+}
+template <class Items>
+std::string Describe(const Items& items) {
+  std::ostringstream out;
+  out << items.Count() << ':';
+  for (int i = 0; i < items.Count(); ++i) {
+    out << ' ';
+    Put(out, items[i]);
+  }
+  return out.str();
+}
+
+// Two lines, two polylines, three spline records (one of a single point,
+// which makes no curve) and two arcs: two curves of each kind.
+void AddEveryKind(RecordSketch& sketch) {
+  sketch.AddLine({0, 0, 0}, {1, 0, 0});
+  sketch.AddLine({1, 0, 0}, {1, 1, 0});
+  sketch.AddPolyline({{0, 0, 0}, {0, 1, 0}, {0, 1, 1}}, 2);
+  sketch.AddPolyline({{5, 0, 0}, {6, 0, 0}});
+  sketch.AddSpline({{0, 0, 0}, {1, 2, 0}, {3, 2, 1}, {4, 0, 0}});
+  sketch.AddSpline({{7, 7, 7}});
+  sketch.AddSpline({{0, 0, 1}, {1, 1, 1}});
+  sketch.AddArc({1, 0, 0}, {0, 1, 0}, {0, 0, 0}, 1.0);
+  sketch.AddArc({3, 0, 1}, {3, 0, 1}, {1, 0, 1}, -1.0);
+}
+constexpr int kCurvesOfEachKind = 2, kEveryKindCurves = 4 * kCurvesOfEachKind;
+
+// Runs `read` into `output`, made afresh by `preset` each time, failing each
+// of its allocations in turn: each run gives the whole result, or answers 0
+// and leaves the output empty, or as `preset` made it when it `keeps` that.
+template <class Output, class Preset, class Read>
+void ExpectWholeOrFailed(Output& output, Preset&& preset, Read&& read, bool keeps) {
+  preset(output);
+  const std::string failed = keeps ? Describe(output) : "0:";
+  std::string whole;
+  long long failures = 0;
+  const long long total = test_support::FailEachAllocation(
+      [&] { preset(output); }, [&] { return read(output); },
+      [&](int result, long long n) {
+        const std::string got = Describe(output);
+        if (n == 0) {
+          EXPECT_EQ(result, 1);
+          whole = got;
+        } else if (result == 1) {
+          EXPECT_EQ(got, whole) << "a read answered whole when allocation " << n << " failed";
+        } else {
+          EXPECT_EQ(result, 0) << "allocation " << n;
+          EXPECT_EQ(got, failed) << "allocation " << n;
+          ++failures;
+        }
+      });
+  EXPECT_GT(total, 0);
+  EXPECT_GT(failures, 0) << "no allocation of the read could fail it";
+}
+
+// The preset of each reader: what a failed read must leave.
+void OneLine(ON_ClassArray<ON_Line>& lines) {
+  lines.Destroy();
+  lines.Append(ON_Line(ON_3dPoint(9, 9, 9), ON_3dPoint(8, 8, 8)));
+}
+void OneArc(ON_ClassArray<ON_Arc>& arcs) {
+  arcs.Destroy();
+  arcs.Append(ON_Arc(ON_Circle(ON_3dPoint(5, 5, 5), 1.0), ON_PI));
+}
+void OneSpline(ON_ClassArray<ON_NurbsCurve>& splines) {
+  splines.Destroy();
+  splines.AppendNew();
+}
+void OnePolyline(ON_ClassArray<ON_Polyline>& polylines) {
+  polylines.Destroy();
+  polylines.AppendNew().Append(ON_3dPoint(9, 9, 9));
+}
+void OneCurve(ON_CurveArray& curves) {
+  curves.Destroy();
+  curves.Append(new ON_LineCurve(ON_Line(ON_3dPoint(9, 9, 9), ON_3dPoint(8, 8, 8))));
+}
+
+// Out of memory anywhere in a read, a spline's own curve among it, fails
+// the read: no path answers 1 with a record missing. Arcs keep what the
+// array held; every other output is emptied. `fresh` gives the sketch of
+// each run, made outside the limit.
+template <class Fresh>
+void ExpectEachReaderWholeOrFailed(Fresh&& fresh, bool hasPolylines = true) {
+  IHostSketch* sketch = nullptr;
+  auto preset = [&](auto one) {
+    return [&, one](auto& out) {
+      sketch = fresh();
+      one(out);
+    };
+  };
+  {
+    SCOPED_TRACE("GetSketchLines");
+    ON_ClassArray<ON_Line> lines;
+    ExpectWholeOrFailed(lines, preset(OneLine), [&](auto& out) { return VLMSWON::GetSketchLines(sketch, out); },
+                        false);
+  }
+  {
+    SCOPED_TRACE("GetSketchArcs");
+    ON_ClassArray<ON_Arc> arcs;
+    ExpectWholeOrFailed(arcs, preset(OneArc), [&](auto& out) { return VLMSWON::GetSketchArcs(sketch, out); }, true);
+  }
+  {
+    SCOPED_TRACE("GetSketchSplines");
+    ON_ClassArray<ON_NurbsCurve> splines;
+    ExpectWholeOrFailed(splines, preset(OneSpline),
+                        [&](auto& out) { return VLMSWON::GetSketchSplines(sketch, out); }, false);
+  }
+  if (hasPolylines) {
+    SCOPED_TRACE("GetSketchPolylines");
+    ON_ClassArray<ON_Polyline> polylines;
+    ExpectWholeOrFailed(polylines, preset(OnePolyline),
+                        [&](auto& out) { return VLMSWON::GetSketchPolylines(sketch, out); }, false);
+  }
+  {
+    SCOPED_TRACE("GetSketchCurves");
+    ON_CurveArray curves;
+    ExpectWholeOrFailed(curves, preset(OneCurve), [&](auto& out) { return VLMSWON::GetSketchCurves(sketch, out); },
+                        false);
+  }
+}
+
+// A stand-in host's part whose one sketch holds a line, an arc, a circle
+// and a spline through points (it keeps no polylines). Built with the
+// recorder off, so that the calls of a read are the first it records and
+// allocates for.
+struct HostSketch {
+  stand_in::Host host;
+  CComPtr<IHostPartDocument> part;
+  CComPtr<IHostDocument> document;
+  CComPtr<IHostSketch> sketch;
+
+  HostSketch() {
+    host.SetRecording(false);
+    EXPECT_EQ(host.Application()->NewPartDocument(&part), S_OK);
+    EXPECT_EQ(part.QueryInterface(&document), S_OK);
+    EXPECT_EQ(document->Toggle3DSketch(0), S_OK);
+    CComPtr<IUnknown> out;
+    auto made = [&](HRESULT hr) {
+      EXPECT_EQ(hr, S_OK);
+      out.Release();
+    };
+    made(document->CreateSketchLine(0, 0, 0, 3, 4, 0, &out));
+    made(document->CreateSketchArc(0, 0, 1, 2, 0, 1, 0, -2, 1, -1, &out));
+    made(document->CreateSketchCircle(1, 2, 3, 0.5, &out));
+    const double through[9] = {0, 0, 0, 1, 1, 0, 2, 0, 0};
+    made(document->CreateSketchSplineByPoints(3, through, &out));
+    EXPECT_EQ(document->Toggle3DSketch(0), S_OK);
+    EXPECT_EQ(document->GetSketch(0, &sketch), S_OK);
+    host.SetRecording(true);
+  }
+  ~HostSketch() {
+    sketch.Release();
+    document.Release();
+    part.Release();
+    EXPECT_EQ(host.HeldReferences(), 0) << host.DescribeHeld();
+  }
+};
+
+class SketchReadBackMemory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test_support::AllocationLimit::Available()) GTEST_SKIP() << "no allocation hook in this build";
+  }
+};
+
+TEST_F(SketchReadBackMemory, EachReaderIsWholeOrFailsWhereverMemoryRunsOut) {
+  RecordSketch sketch;
+  AddEveryKind(sketch);
+  ExpectEachReaderWholeOrFailed([&] { return &sketch; });
+}
+
+// The host's own allocations fail too: its count and data calls then answer
+// E_OUTOFMEMORY, which fails the read as the reader's own would.
+TEST_F(SketchReadBackMemory, TheHostRunningOutOfMemoryFailsTheRead) {
+  std::optional<HostSketch> made;
+  ExpectEachReaderWholeOrFailed([&]() -> IHostSketch* {
+    made.reset();
+    made.emplace();
+    return made->sketch;
+  }, false);
+}
+
+// The stand-in host answering E_OUTOFMEMORY to a call of the read.
+TEST(SketchReadBackHostFaults, TheHostOutOfMemoryInAnyCallFailsTheRead) {
+  for (const char* call : {"IHostSketch::LineCount", "IHostSketch::LineData", "IHostSketch::PolylineDataSize",
+                           "IHostSketch::SplineDataSize", "IHostSketch::SplineData", "IHostSketch::ArcCount",
+                           "IHostSketch::ArcData"}) {
+    SCOPED_TRACE(call);
+    HostSketch made;
+    ON_CurveArray curves;
+    ASSERT_EQ(VLMSWON::GetSketchCurves(made.sketch, curves), 1);
+    ASSERT_EQ(curves.Count(), 4);
+    made.host.InjectFault(call, 1, E_OUTOFMEMORY);
+    EXPECT_EQ(VLMSWON::GetSketchCurves(made.sketch, curves), 0);
+    EXPECT_EQ(curves.Count(), 0);
+  }
+}
+
+// E_OUTOFMEMORY from any call of a read fails the read; any other failure
+// of a call loses that kind alone, as a sketch without it would.
+TEST(SketchReadBackHostFaults, OutOfMemoryFailsTheReadOtherFailuresLoseTheKind) {
+  enum Kind { kLines, kArcs, kSplines, kPolylines };
+  const struct {
+    const char* call;
+    Kind kind;
+  } calls[] = {
+      {"LineCount", kLines},          {"LineData", kLines},         {"ArcCount", kArcs},
+      {"ArcData", kArcs},             {"SplineDataSize", kSplines}, {"SplineData", kSplines},
+      {"PolylineDataSize", kPolylines}, {"PolylineData", kPolylines},
+  };
+  // The kind's own reader, from one element held: its answer and count.
+  auto readKind = [](RecordSketch& sketch, Kind kind) -> std::pair<int, int> {
+    switch (kind) {
+      case kLines: {
+        ON_ClassArray<ON_Line> lines;
+        OneLine(lines);
+        return {VLMSWON::GetSketchLines(&sketch, lines), lines.Count()};
+      }
+      case kArcs: {
+        ON_ClassArray<ON_Arc> arcs;
+        OneArc(arcs);
+        return {VLMSWON::GetSketchArcs(&sketch, arcs), arcs.Count()};
+      }
+      case kSplines: {
+        ON_ClassArray<ON_NurbsCurve> splines;
+        OneSpline(splines);
+        return {VLMSWON::GetSketchSplines(&sketch, splines), splines.Count()};
+      }
+      case kPolylines: {
+        ON_ClassArray<ON_Polyline> polylines;
+        OnePolyline(polylines);
+        return {VLMSWON::GetSketchPolylines(&sketch, polylines), polylines.Count()};
+      }
+    }
+    return {-1, -1};
+  };
+  for (const auto& c : calls) {
+    for (HRESULT failure : {E_OUTOFMEMORY, E_FAIL}) {
+      SCOPED_TRACE(std::string(c.call) + (failure == E_OUTOFMEMORY ? " out of memory" : " failing"));
+      RecordSketch sketch;
+      AddEveryKind(sketch);
+      sketch.Fail(c.call, failure);
+      ON_CurveArray curves;
+      OneCurve(curves);
+      const int result = VLMSWON::GetSketchCurves(&sketch, curves);
+      const std::pair<int, int> own = readKind(sketch, c.kind);
+      EXPECT_EQ(own.first, 0);
+      EXPECT_EQ(own.second, c.kind == kArcs ? 1 : 0) << "arcs keep what the array held, the others are emptied";
+      if (failure == E_OUTOFMEMORY) {
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(curves.Count(), 0);
+      } else {
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(curves.Count(), kEveryKindCurves - kCurvesOfEachKind);
+      }
+    }
   }
 }
 
