@@ -10,8 +10,13 @@
 
 #include "VLMGeo.h"
 #include "VLMSWON.h"
+#include "roads.h"
 
 namespace {
+
+// The host out of memory in any call of a read is the read's own, not a
+// sketch without entities.
+using bridge::HostChecked;
 
 constexpr int kLineRecord = 12;
 constexpr int kArcRecord = 16;
@@ -25,18 +30,11 @@ long long RecordCount(double value, long long room) {
   return static_cast<long long>(value);
 }
 
-// The host out of memory in any call of a read is the read's own out of
-// memory, not a sketch without entities: it ends the read the same way.
-HRESULT Checked(HRESULT hr) {
-  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-  return hr;
-}
-
 // The host's data for `size` doubles; false when it cannot give it.
 template <class Fill>
 bool Fetch(long long size, std::vector<double>& data, Fill&& fill) {
   data.assign(static_cast<size_t>(size), 0.0);
-  return Checked(fill(data.data())) == S_OK;
+  return HostChecked(fill(data.data())) == S_OK;
 }
 
 ON_3dPoint PointAt(const std::vector<double>& data, size_t at) { return ON_3dPoint(&data[at]); }
@@ -95,7 +93,7 @@ int Broken(ON_ClassArray<T>& items) {
 int ReadLines(IHostSketch* sketch, ON_ClassArray<ON_Line>& lines) {
   lines.Destroy();
   LONG count = 0;
-  Checked(sketch->LineCount(&count));
+  HostChecked(sketch->LineCount(&count));
   if (count <= 0) return 0;
   std::vector<double> data;
   if (!Fetch(static_cast<long long>(count) * kLineRecord, data, [&](double* d) { return sketch->LineData(d); }))
@@ -110,7 +108,7 @@ int ReadLines(IHostSketch* sketch, ON_ClassArray<ON_Line>& lines) {
 
 int ReadArcs(IHostSketch* sketch, ON_ClassArray<ON_Arc>& arcs) {
   LONG count = 0;
-  Checked(sketch->ArcCount(&count));
+  HostChecked(sketch->ArcCount(&count));
   if (count <= 0) return 0;
   std::vector<double> data;
   if (!Fetch(static_cast<long long>(count) * kArcRecord, data, [&](double* d) { return sketch->ArcData(d); }))
@@ -122,7 +120,7 @@ int ReadArcs(IHostSketch* sketch, ON_ClassArray<ON_Arc>& arcs) {
 int ReadSplines(IHostSketch* sketch, ON_ClassArray<ON_NurbsCurve>& splines) {
   splines.Destroy();
   LONG size = 0, count = 0;
-  Checked(sketch->SplineDataSize(&size, &count));
+  HostChecked(sketch->SplineDataSize(&size, &count));
   if (size <= 0 || count <= 0) return 0;
   std::vector<double> data;
   if (!Fetch(size, data, [&](double* d) { return sketch->SplineData(d); })) return 0;
@@ -146,7 +144,7 @@ int ReadSplines(IHostSketch* sketch, ON_ClassArray<ON_NurbsCurve>& splines) {
 int ReadPolylines(IHostSketch* sketch, ON_ClassArray<ON_Polyline>& polylines) {
   polylines.Destroy();
   LONG size = 0, count = 0;
-  Checked(sketch->PolylineDataSize(&size, &count));
+  HostChecked(sketch->PolylineDataSize(&size, &count));
   if (size <= 0 || count <= 0) return 0;
   std::vector<double> data;
   if (!Fetch(size, data, [&](double* d) { return sketch->PolylineData(d); })) return 0;

@@ -11,18 +11,13 @@
 #include "VLMSWON.h"
 #include "document_steps.h"
 #include "mesh_read_back.h"
+#include "roads.h"
 
 namespace {
 
-const wchar_t kReadOutOfMemory[] = L"Out of memory while reading the meshes of a document";
+using bridge::HostChecked;  // on every host call of a read
 
-// A host out of memory is the read's own running out of it: what the host
-// had not the memory to give must not go for a face, a body or a child
-// component that is not there.
-HRESULT Checked(HRESULT hr) {
-  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-  return hr;
-}
+const wchar_t kReadOutOfMemory[] = L"Out of memory while reading the meshes of a document";
 
 // A material value times 255, truncated toward zero. Values far outside 0..1
 // (or not numbers) are clamped first, so that the conversion is defined;
@@ -160,7 +155,7 @@ void AppendTriangles(ON_Mesh& mesh, const float* t, LONG count) {
 
 bool MeshFromBody(IHostBody* body, ON_Mesh& mesh) {
   CComPtr<IHostFace> face;
-  if (Checked(body->FirstFace(&face)) != S_OK || !face) {
+  if (HostChecked(body->FirstFace(&face)) != S_OK || !face) {
     VLMSWON::SetError(L"Unable to get first face of body");
     return false;
   }
@@ -168,12 +163,12 @@ bool MeshFromBody(IHostBody* body, ON_Mesh& mesh) {
   std::vector<float> triangles;  // one face's, reused
   while (face) {
     LONG count = 0;
-    if (Checked(face->TriangleCount(&count)) == S_OK && count > 0) {
+    if (HostChecked(face->TriangleCount(&count)) == S_OK && count > 0) {
       triangles.assign(9 * static_cast<size_t>(count), 0.0f);
-      if (Checked(face->TriangleData(0, triangles.data())) == S_OK) AppendTriangles(working, triangles.data(), count);
+      if (HostChecked(face->TriangleData(0, triangles.data())) == S_OK) AppendTriangles(working, triangles.data(), count);
     }
     CComPtr<IHostFace> next;
-    Checked(face->NextFace(&next));
+    HostChecked(face->NextFace(&next));
     face = next;
   }
   if (!working.CombineIdenticalVertices(true, true)) {
@@ -200,13 +195,13 @@ bool ReadBodies(IHostBodyEnumerator* bodies, ON_Mesh& working, ON_ClassArray<ON_
   bool any = false;
   for (;;) {
     CComPtr<IHostBody> body;
-    if (Checked(bodies->Next(1, &body, nullptr)) != S_OK) break;
+    if (HostChecked(bodies->Next(1, &body, nullptr)) != S_OK) break;
     if (!body || !MeshFromBody(body, working)) continue;
     if (colour) working.m_C.Append(*colour);
     CString name;
     if (names) {
       CComBSTR bodyName;
-      Checked(body->Name(&bodyName));
+      HostChecked(body->Name(&bodyName));
       name = named(TextOf(bodyName));
     }
     AppendNamed(meshes, names, working, name);
@@ -219,23 +214,23 @@ bool PartMeshes(IHostPartDocument* part, ON_ClassArray<ON_Mesh>& meshes, CString
                 VARIANT_BOOL bodyOption) {
   CString partName = L"Part";
   CComPtr<IHostDocument> document;
-  if (Checked(part->QueryInterface(__uuidof(IHostDocument), reinterpret_cast<void**>(&document))) == S_OK &&
+  if (HostChecked(part->QueryInterface(__uuidof(IHostDocument), reinterpret_cast<void**>(&document))) == S_OK &&
       document) {
     CComBSTR title;
-    Checked(document->Title(&title));
+    HostChecked(document->Title(&title));
     partName = PartNameOf(TextOf(title));
   }
   document.Release();
 
   ON_Color colour = NoMaterial();
   double values[kHostMaterialValues] = {};
-  if (Checked(part->MaterialValues(values)) == S_OK) colour = ColourOf(values);
+  if (HostChecked(part->MaterialValues(values)) == S_OK) colour = ColourOf(values);
 
   ON_Mesh working;
   bool any = false;
   for (LONG kind : {LONG{hostSolidBody}, LONG{hostSheetBody}}) {
     CComPtr<IHostBodyEnumerator> bodies;
-    if (Checked(part->BodyEnumerator(kind, bodyOption, &bodies)) != S_OK || !bodies) continue;
+    if (HostChecked(part->BodyEnumerator(kind, bodyOption, &bodies)) != S_OK || !bodies) continue;
     if (ReadBodies(bodies, working, meshes, names, &colour,
                    [&](const CString& body) { return Joined(partName, body); }))
       any = true;
@@ -247,13 +242,13 @@ bool PartMeshes(IHostPartDocument* part, ON_ClassArray<ON_Mesh>& meshes, CString
 bool ComponentMeshes(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
   CString componentName = L"Component";
   CComBSTR text;
-  if (Checked(component->Name(&text)) == S_OK) componentName = TextOf(text);
+  if (HostChecked(component->Name(&text)) == S_OK) componentName = TextOf(text);
 
   ON_Mesh working;
   bool any = false;
   for (LONG kind : {LONG{hostSolidBody}, LONG{hostSheetBody}}) {
     CComPtr<IHostBodyEnumerator> bodies;
-    if (Checked(component->BodyEnumerator(kind, &bodies)) != S_OK || !bodies) continue;
+    if (HostChecked(component->BodyEnumerator(kind, &bodies)) != S_OK || !bodies) continue;
     if (ReadBodies(bodies, working, meshes, names, nullptr,
                    [&](const CString& body) { return Joined(componentName, body); }))
       any = true;
@@ -292,7 +287,7 @@ void ComponentTree(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CS
   CString name;
   {
     CComBSTR text;
-    Checked(component->Name(&text));
+    HostChecked(component->Name(&text));
     name = TextOf(text);
   }
 
@@ -300,23 +295,23 @@ void ComponentTree(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CS
   CStringArray ownNames;
   if (ComponentMeshes(component, own, &ownNames)) {
     CComPtr<IHostDocument> document;
-    Checked(component->Document(&document));
+    HostChecked(component->Document(&document));
     // Asked as ever, but the meshes stay in metres (see PlacementOf).
     LONG unit = hostINCHES;
-    if (document) Checked(document->GetLengthUnit(&unit));
+    if (document) HostChecked(document->GetLengthUnit(&unit));
 
     double t[kHostTransformValues] = {};
-    Checked(component->TransformValues(t));
+    HostChecked(component->TransformValues(t));
     const ON_Xform xform = PlacementOf(t);
 
     ON_Color colour = NoMaterial();
     double values[kHostMaterialValues] = {};
-    if (Checked(component->MaterialValues(values)) == S_OK) {
+    if (HostChecked(component->MaterialValues(values)) == S_OK) {
       colour = ColourOf(values);
     } else if (document) {
       CComPtr<IHostPartDocument> part;
-      if (Checked(document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part))) == S_OK &&
-          part && Checked(part->MaterialValues(values)) == S_OK)
+      if (HostChecked(document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part))) == S_OK &&
+          part && HostChecked(part->MaterialValues(values)) == S_OK)
         colour = ColourOf(values);
     }
     document.Release();
@@ -329,14 +324,14 @@ void ComponentTree(IHostComponent* component, ON_ClassArray<ON_Mesh>& meshes, CS
   }
 
   LONG count = 0;
-  if (Checked(component->ChildCount(&count)) != S_OK || count <= 0) return;
+  if (HostChecked(component->ChildCount(&count)) != S_OK || count <= 0) return;
   *children = count;
   std::vector<IHostComponent*> array(static_cast<size_t>(count), nullptr);
   // Each child is released once its subtree is read; what the host put in
   // the array is released all the same when it then reports a failure, or
   // when the read runs out of memory.
   ReleaseLeft left{array};
-  if (Checked(component->Children(array.data())) != S_OK) return;
+  if (HostChecked(component->Children(array.data())) != S_OK) return;
   for (IHostComponent*& child : array) {
     if (!child) continue;
     LONG grandchildren = 0;
@@ -350,11 +345,11 @@ void AssemblyMeshes(IHostDocument* document, IHostAssemblyDocument* assembly, ON
                     CStringArray* names) {
   EmptyOutputs(meshes, names);
   LONG status = 0;
-  Checked(assembly->PreReadStep(0, &status));
+  HostChecked(assembly->PreReadStep(0, &status));
   CComPtr<IHostConfiguration> configuration;
-  if (Checked(document->ActiveConfiguration(&configuration)) != S_OK || !configuration) return;
+  if (HostChecked(document->ActiveConfiguration(&configuration)) != S_OK || !configuration) return;
   CComPtr<IHostComponent> root;
-  if (Checked(configuration->RootComponent(&root)) != S_OK || !root) return;
+  if (HostChecked(configuration->RootComponent(&root)) != S_OK || !root) return;
   LONG children = 0;
   ComponentTree(root, meshes, names, &children);
 }
@@ -362,13 +357,13 @@ void AssemblyMeshes(IHostDocument* document, IHostAssemblyDocument* assembly, ON
 bool DocumentMeshes(IHostDocument* document, ON_ClassArray<ON_Mesh>& meshes, CStringArray* names) {
   EmptyOutputs(meshes, names);
   CComPtr<IHostPartDocument> part;
-  if (Checked(document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part))) == S_OK &&
+  if (HostChecked(document->QueryInterface(__uuidof(IHostPartDocument), reinterpret_cast<void**>(&part))) == S_OK &&
       part) {
     PartMeshes(part, meshes, names, VARIANT_TRUE);
   } else {
     part.Release();
     CComPtr<IHostAssemblyDocument> assembly;
-    if (Checked(document->QueryInterface(__uuidof(IHostAssemblyDocument), reinterpret_cast<void**>(&assembly))) ==
+    if (HostChecked(document->QueryInterface(__uuidof(IHostAssemblyDocument), reinterpret_cast<void**>(&assembly))) ==
             S_OK &&
         assembly)
       AssemblyMeshes(document, assembly, meshes, names);
@@ -436,7 +431,7 @@ int VLMSWON::GetActiveDocumentMeshes(IHostApplication* host, ON_ClassArray<ON_Me
   bool reading = false;  // the outputs untouched until then
   const int result = Guarded(kReadOutOfMemory, [&] {
     CComPtr<IHostDocument> document;
-    Checked(host->ActiveModel(&document));
+    HostChecked(host->ActiveModel(&document));
     if (!document) {
       SetError(L"Unable to retrieve active model");
       return 0;

@@ -6,6 +6,8 @@
 #include <new>
 #include <utility>
 
+#include <windows.h>
+
 #include "VLMGUI.h"
 
 namespace bridge {
@@ -48,6 +50,13 @@ int EachItem(const wchar_t* title, int count, int show, Item&& item) {
   }
   progress.End();
   return 1;
+}
+
+// A host call's result, passed on; a host out of memory is the bridge's own
+// running out of it (thrown as such), never a missing face, body or entity.
+inline HRESULT HostChecked(HRESULT hr) {
+  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+  return hr;
 }
 
 // Runs `step`; an exception (out of memory above all) becomes `failed`,

@@ -17,6 +17,7 @@
 #include "VLMSWON.h"
 #include "document_steps.h"
 #include "nurbs_arrays.h"
+#include "roads.h"
 
 namespace {
 
@@ -28,10 +29,7 @@ const wchar_t kBoxOutOfMemory[] = L"Out of memory while closing the solid under 
 const wchar_t kBodyOutOfMemory[] = L"Out of memory while creating the body of a surface";
 
 // Only S_OK is success; a host out of memory is our own running out of it.
-bool Succeeded(HRESULT hr) {
-  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-  return hr == S_OK;
-}
+bool Succeeded(HRESULT hr) { return bridge::HostChecked(hr) == S_OK; }
 
 // The surface the host made, handed on with the host's reference; a call
 // that failed, or gave no surface, has the text given for it.
