@@ -165,7 +165,8 @@ bool MeshFromBody(IHostBody* body, ON_Mesh& mesh) {
     LONG count = 0;
     if (HostChecked(face->TriangleCount(&count)) == S_OK && count > 0) {
       triangles.assign(9 * static_cast<size_t>(count), 0.0f);
-      if (HostChecked(face->TriangleData(0, triangles.data())) == S_OK) AppendTriangles(working, triangles.data(), count);
+      if (HostChecked(face->TriangleData(0, triangles.data())) == S_OK)
+        AppendTriangles(working, triangles.data(), count);
     }
     CComPtr<IHostFace> next;
     HostChecked(face->NextFace(&next));

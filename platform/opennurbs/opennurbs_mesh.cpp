@@ -1,9 +1,9 @@
 #include "opennurbs_mesh.h"
+#include "opennurbs_float_words.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -166,14 +166,6 @@ bool ON_Mesh::Append(const ON_Mesh& mesh) {
 
 namespace {
 
-// A float's bits, with -0 taken as +0 so that equal floats have equal words.
-std::uint32_t FloatWord(float f) {
-  if (f == 0.0f) f = 0.0f;
-  std::uint32_t u;
-  std::memcpy(&u, &f, sizeof(u));
-  return u;
-}
-
 // What must match for two vertices to merge, as words: the location, then
 // the normal and the colour when they are compared.
 struct VertexWords {
@@ -255,18 +247,10 @@ bool ON_Mesh::CombineIdenticalVertices(bool ignore_vertex_normals, bool /*ignore
   // Float comparison, so -0 and +0 are equal; a vertex with a NaN among
   // the compared values equals none.
   auto words = [&](int i, VertexWords& key) {
-    const ON_3fPoint& p = m_V[i];
-    if (std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z)) return false;
-    key.w[0] = FloatWord(p.x);
-    key.w[1] = FloatWord(p.y);
-    key.w[2] = FloatWord(p.z);
+    if (!on_float_words::Words3(m_V[i], key.w)) return false;
     key.n = 3;
     if (compare_normals) {
-      const ON_3fVector& v = m_N[i];
-      if (std::isnan(v.x) || std::isnan(v.y) || std::isnan(v.z)) return false;
-      key.w[3] = FloatWord(v.x);
-      key.w[4] = FloatWord(v.y);
-      key.w[5] = FloatWord(v.z);
+      if (!on_float_words::Words3(m_N[i], key.w + 3)) return false;
       key.n = 6;
     }
     if (colours) {

@@ -13,21 +13,15 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <vector>
 
+#include "opennurbs_float_words.h"
 #include "opennurbs_mesh.h"
 
 namespace {
 
-// A float's bits, with -0 taken as +0 so that equal floats have equal keys.
-std::uint32_t FloatKey(float f) {
-  if (f == 0.0f) f = 0.0f;
-  std::uint32_t u;
-  std::memcpy(&u, &f, sizeof(u));
-  return u;
-}
+using on_float_words::Word;
 
 bool HasNaN(const ON_3fPoint& p) { return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z); }
 
@@ -42,8 +36,8 @@ struct VertexKey {
 };
 
 VertexKey KeyOf(const ON_3fPoint& p, int index) {
-  return VertexKey{(static_cast<std::uint64_t>(FloatKey(p.x)) << 32) | FloatKey(p.y),
-                   (static_cast<std::uint64_t>(FloatKey(p.z)) << 32) | static_cast<std::uint32_t>(index)};
+  return VertexKey{(static_cast<std::uint64_t>(Word(p.x)) << 32) | Word(p.y),
+                   (static_cast<std::uint64_t>(Word(p.z)) << 32) | static_cast<std::uint32_t>(index)};
 }
 
 // The number of sides of a face: 3 for a triangle, 4 for a quad. Side k runs
